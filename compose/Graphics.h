@@ -1,0 +1,113 @@
+#pragma once
+// The decoding layer's picture types: a 24-bit pixel buffer with the canvas
+// operations fitting needs (TBitmap), the decoded picture (TGraphic) and the
+// holder that loads a file by its extension (TPicture).
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TRect {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+};
+
+// A read-only view of pixels to be drawn: BGR triples, rows top-down, with an
+// optional mask (one byte per pixel, 0 = transparent: leave the target alone).
+struct PixelSource {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+    const std::uint8_t* mask = nullptr;
+    std::ptrdiff_t maskStride = 0;
+};
+
+class TBitmap;
+
+class TGraphic {
+public:
+    virtual ~TGraphic() = default;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // Reads the picture from the whole content of a file; throws ZenksError.
+    virtual void LoadFromData(std::vector<std::uint8_t>&& data) = 0;
+    // Unscaled, top-left corner at (x, y); clipped to the target.
+    virtual void Draw(TBitmap& target, int x, int y) = 0;
+    // Scaled to fill rect; whatever falls outside the target is clipped.
+    virtual void StretchDraw(TBitmap& target, const TRect& rect) = 0;
+};
+
+// Decoded pictures above this many bytes of 24-bit pixels are refused with
+// "Zu wenig Arbeitsspeicher" before anything is allocated.
+constexpr std::uint64_t kMaxPixelBytes = 1ull << 30;
+// Throws OutOfMemory when w x h 24-bit pixels would exceed kMaxPixelBytes.
+void CheckPixelBudget(std::int64_t width, std::int64_t height);
+
+// 24-bit colour, BGR byte order, rows top-down and padded to 4 bytes (the
+// layout of a Windows DIB section). Also the decoder of ".bmp" files.
+class TBitmap : public TGraphic {
+public:
+    TBitmap() = default;
+    TBitmap(int width, int height) { SetSize(width, height); }
+
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    void LoadFromData(std::vector<std::uint8_t>&& data) override; // BmpDecoder.cpp
+    void Draw(TBitmap& target, int x, int y) override { target.DrawPixels(Source(), x, y); }
+    void StretchDraw(TBitmap& target, const TRect& rect) override { target.StretchPixels(Source(), rect); }
+
+    // Resizes, keeping the overlapping top-left part; new pixels are black.
+    // Negative sizes count as 0. Throws OutOfMemory past kMaxPixelBytes.
+    void SetSize(int width, int height);
+    void FillBlack();
+    void Assign(const TBitmap& other);
+
+    std::ptrdiff_t Stride() const { return stride_; }
+    std::uint8_t* ScanLine(int y) { return data_.data() + y * stride_; }
+    const std::uint8_t* ScanLine(int y) const { return data_.data() + y * stride_; }
+    PixelSource Source() const { return {data_.data(), width_, height_, stride_, nullptr, 0}; }
+
+    // Canvas operations: an unscaled copy with its top-left corner at (x, y),
+    // and a nearest-neighbour stretch into rect (one source pixel per target
+    // pixel, no smoothing). Both clip and honour the source's mask.
+    void DrawPixels(const PixelSource& src, int x, int y);
+    void StretchPixels(const PixelSource& src, const TRect& rect);
+
+    static std::ptrdiff_t StrideFor(int width) { return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~3; }
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::ptrdiff_t stride_ = 0;
+    std::vector<std::uint8_t> data_;
+};
+
+// Holds at most one decoded picture; a failed load keeps the previous one.
+class TPicture {
+public:
+    // Chooses the decoder by the extension (case-blind), reads the whole file
+    // and decodes it. Throws ZenksError with the German message.
+    void LoadFromFile(const std::string& fileName);
+    TGraphic* Graphic() const { return graphic_.get(); }
+    void SetGraphic(std::unique_ptr<TGraphic> g) { graphic_ = std::move(g); }
+    // The held bitmap; anything else (or nothing) is first replaced by a new
+    // empty bitmap.
+    TBitmap& Bitmap();
+    int Width() const { return graphic_ ? graphic_->Width() : 0; }
+    int Height() const { return graphic_ ? graphic_->Height() : 0; }
+
+private:
+    std::unique_ptr<TGraphic> graphic_;
+};
+
+// Format registry: wmf, emf, ico, bmp, jpeg, jpg, gif, looked up from the last
+// back. Returns nullptr when no entry matches (ico has no decoder).
+std::unique_ptr<TGraphic> CreateGraphicForExtension(std::string_view extensionWithoutDot);
+
+// The extension of a file name: from its last dot (dot included), "" if none.
+std::string ExtractFileExt(const std::string& fileName);
+std::string LowerAscii(std::string s);

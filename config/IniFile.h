@@ -1,0 +1,47 @@
+#pragma once
+// Our own INI accessor with the private-profile behaviour the settings rely
+// on: sections and keys matched without regard to case, other sections and
+// unknown lines kept, at most 2047 characters read back, and every write
+// reaching the file at once, as one atomic replacement of the whole file.
+#include "platform/Platform.h"
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TIniFile {
+public:
+    using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
+    explicit TIniFile(std::string fileName);
+    const std::string& FileName() const { return fileName_; }
+
+    std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+    std::int32_t ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const;
+    double ReadFloat(const std::string& section, const std::string& key, double def) const;
+
+    // Each throws "nach %s kann nicht geschrieben werden" when the file cannot
+    // be written; the file then stays as it was.
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
+    void WriteFloat(const std::string& section, const std::string& key, double value);
+    void EraseSection(const std::string& section);
+    // The file that erasing the section and then writing each key in turn
+    // would leave, produced in one atomic replacement.
+    void ReplaceSection(const std::string& section, const KeyValues& keys);
+
+    static constexpr std::size_t kMaxValueLength = 2047;
+
+private:
+    const std::vector<std::string>& LoadLines() const;
+    void Store(const std::vector<std::string>& lines);
+
+    std::string fileName_;
+    // The parsed file, reused while the file on disk is the same version.
+    mutable std::vector<std::string> cache_;
+    mutable std::unordered_map<std::string, std::string> index_; // "section\nkey", lower case -> value
+    mutable std::optional<platform::FileStamp> cacheStamp_;
+};

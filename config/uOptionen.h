@@ -1,0 +1,107 @@
+#pragma once
+// The program's one settings object: the picture directories, the loading
+// options kept in the section "Optionen" of the INI file beside the
+// executable, and the observed state of the shortcut files.
+#include "config/IniFile.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TPicture;
+
+// One byte per shortcut location: what its two shortcuts should be.
+using ShortcutMode = std::uint8_t;
+
+class TOptionen {
+public:
+    TOptionen();
+    ~TOptionen();
+    TOptionen(const TOptionen&) = delete;
+    TOptionen& operator=(const TOptionen&) = delete;
+
+    // Fields, read directly by the rest of the program; changed only through
+    // the operations below. A directory entry is "1"/"0" (active), "1"/"0"
+    // (recursive), then the path.
+    std::vector<std::string> Verzeichnisse;
+    std::unique_ptr<TIniFile> Ini;
+    bool Loading = false;
+    bool First = false;
+    bool Autostart = false;
+    bool Autowandlung_Groesse = false;
+    bool Autowandlung_4zu3 = false;
+    bool Autowandlung_Kachelbild = false;
+    bool SetzeKacheleigenschaft = false;
+    // Indexed 1..2 like the shortcut locations (1 desktop, 2 programs menu); [0] is unused.
+    std::array<ShortcutMode, 3> VerknuepfungsModus{};
+    std::array<std::string, 3> VerknuepfungsOrdner{};
+    double GeometrieOKAb = 0;
+    double GeometrieOKBis = 0;
+    double MaxKillBorder = 0;
+    std::int32_t KachelMaxHoehe = 0;
+    std::int32_t KachelMaxBreite = 0;
+    std::int32_t FesteBildHoehe = 0;
+    std::int32_t FesteBildBreite = 0;
+    std::int32_t KachelBildbreite = 0;
+    std::int32_t KachelTyp = 0;
+    std::int32_t KachelBildhoehe = 0;
+
+    // Settings store (uOptionen.cpp).
+    void SaveSettings();
+    void LoadSettings();
+    void SetAutowandlung_Groesse(bool value);
+    void SetAutowandlung_4zu3(bool value);
+    void SetGeometrieOKAb(double value);
+    void SetGeometrieOKBis(double value);
+    void SetMaxKillBorder(double value);
+    void SetKachelMaxBreite(std::int32_t value);
+    void SetKachelMaxHoehe(std::int32_t value);
+    void SetFesteBildBreite(std::int32_t value);
+    void SetFesteBildHoehe(std::int32_t value);
+    void SetKachelBildbreite(std::int32_t value);
+    void SetKachelBildhoehe(std::int32_t value);
+    void SetKachelTyp(std::int32_t value);
+
+    // Directory entries and the picture catalogue (Catalogue.cpp). Indexes
+    // are 0-based; an invalid one throws.
+    int DirectoryCount() const;
+    std::string GetDirectoryPath(int index) const;
+    void SetDirectoryPath(int index, const std::string& path);
+    bool IsDirectoryActive(int index) const;
+    void SetDirectoryActive(int index, bool active);
+    bool IsDirectoryRecursive(int index) const;
+    void SetDirectoryRecursive(int index, bool recursive);
+    int AddDirectory(const std::string& path, bool recursive);
+    void DeleteDirectory(int index);
+    // Moves entry from to position to (the others close up), then saves.
+    void MoveDirectory(int from, int to);
+    void BuildCatalogue(std::vector<std::string>& target) const;
+    std::string PickRandomPicture() const;
+
+    // Fitting (compose/FitPicture.cpp).
+    bool IsTileSize(int width, int height) const;
+    std::string FitPicture(TPicture& target, const std::string& fileName) const;
+
+    // Wallpaper application (desktop/ApplyWallpaper.cpp).
+    void ApplyWallpaper(const std::string& fileName);
+
+    // Shortcuts (desktop/Shortcuts.cpp).
+    void SetAutostart(bool value);
+    void SetShortcutMode(int location, ShortcutMode mode);
+
+private:
+    void DetectShortcuts();
+    void CheckIndex(int index) const;
+};
+
+// The executable's path with its extension replaced (".ini", ".aw", ".bmp");
+// a name without a dot gets the extension appended.
+std::string ExecutableSibling(const std::string& extension);
+std::string ChangeFileExt(const std::string& path, const std::string& extension);
+
+// The process-wide generator: seeded once from the clock at start-up.
+void SeedRandom();
+// A uniformly drawn position from 0 to count - 1 (count > 0).
+std::size_t RandomIndex(std::size_t count);

@@ -1,0 +1,94 @@
+#pragma once
+// The operating-system primitives the portable core needs. Each function is
+// implemented once per platform (Platform_linux.cpp, Platform_win32.cpp).
+#include <cstdint>
+#include <climits>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Separator the catalogue puts between a folder and a file name.
+extern const char kPathSeparator;
+// Windows lower-cases catalogue paths (A to Z); a case-sensitive file system must not.
+extern const bool kCatalogueLowercasesPaths;
+// NTFS lists a folder sorted by name; a Linux listing comes in hash order and
+// is sorted the same way (case-blind) before use.
+extern const bool kListingNeedsSorting;
+
+// Full path of the running executable. Tests redirect it (and so the .ini,
+// .aw and .bmp files beside it) into a temporary folder.
+std::string ExecutablePath();
+void SetExecutablePathForTesting(std::optional<std::string> path);
+
+struct ScreenDims {
+    int width = 0;
+    int height = 0;
+};
+// Size of the primary display, read anew at each call; 1024 x 768 without a display.
+ScreenDims ScreenSize();
+void SetScreenSizeForTesting(std::optional<ScreenDims> size);
+
+// Bits per pixel of the display (24 without a display), measured once.
+int DisplayDepth();
+void SetDisplayDepthForTesting(std::optional<int> depth);
+
+// The decimal separator of the user's locale as found at process start.
+char DecimalSeparator();
+void SetDecimalSeparatorForTesting(std::optional<char> sep);
+
+// The locale's short date format as a d/M/y pattern (e.g. "dd.MM.yyyy").
+std::string LocaleShortDateFormat();
+
+enum class EntryKind { File, Directory, Other };
+struct DirEntry {
+    std::string name;
+    EntryKind kind = EntryKind::Other;
+};
+// Identity of a directory on disk, for the catalogue's cycle guard.
+struct DirIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool valid = false;
+    bool operator==(const DirIdentity&) const = default;
+};
+// Lists a directory: plain files (hidden and system ones included) and
+// sub-directories, without "." and "..". Symbolic links are resolved. Returns
+// false when the directory cannot be read; *identity is filled when known.
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, DirIdentity* identity);
+
+// True for an existing regular file (a directory of that name does not count).
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+bool DeleteFile(const std::string& path);
+// Reads a whole regular file; false when it cannot be opened or read, or when
+// it is larger than maxBytes.
+bool ReadFile(const std::string& path, std::string& content, std::uint64_t maxBytes = UINT64_MAX);
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, std::uint64_t maxBytes = UINT64_MAX);
+
+// What identifies one version of a file: an atomic replacement always gives a
+// new inode (Linux) or file index (Windows).
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> StatFile(const std::string& path);
+
+enum class FileMode { Normal, Executable };
+// Replaces path with content in one atomic step: a temporary file in the same
+// folder, flushed, then renamed over the old one. Nothing is left behind on
+// failure and the old file stays intact. Returns false on any failure.
+bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode = FileMode::Normal);
+
+// Text files the user already has (INI, .aw) are in the system's code page on
+// Windows; inside the program everything is UTF-8. Identity on Linux.
+std::string SystemTextToUtf8(const std::string& text);
+std::string Utf8ToSystemText(const std::string& text);
+
+// Line end of text files the program writes.
+extern const char* const kLineEnd;
+
+} // namespace platform

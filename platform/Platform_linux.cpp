@@ -1,0 +1,296 @@
+#include "platform/Platform.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+
+namespace platform {
+
+const char kPathSeparator = '/';
+const bool kCatalogueLowercasesPaths = false;
+const bool kListingNeedsSorting = true;
+const char* const kLineEnd = "\n";
+
+namespace {
+std::optional<std::string> g_exePath;
+std::optional<ScreenDims> g_screen;
+std::optional<int> g_depth;
+std::optional<char> g_decimal;
+
+struct DisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+DisplayPtr OpenDisplay() {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) return nullptr;
+    return DisplayPtr(XOpenDisplay(nullptr));
+}
+
+// The locale is read once, as the process found it at start.
+char LocaleDecimalPoint() {
+    static const char sep = [] {
+        const char* old = std::setlocale(LC_NUMERIC, nullptr);
+        std::string saved = old ? old : "C";
+        std::setlocale(LC_NUMERIC, "");
+        const char* dp = nl_langinfo(RADIXCHAR);
+        char c = (dp && dp[0] && !dp[1]) ? dp[0] : '.';
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        return c;
+    }();
+    return sep;
+}
+} // namespace
+
+std::string ExecutablePath() {
+    if (g_exePath) return *g_exePath;
+    std::string buf(PATH_MAX, '\0');
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return "ulbrasen";
+    buf.resize(static_cast<std::size_t>(n));
+    return buf;
+}
+
+void SetExecutablePathForTesting(std::optional<std::string> path) { g_exePath = std::move(path); }
+
+ScreenDims ScreenSize() {
+    if (g_screen) return *g_screen;
+    DisplayPtr dpy = OpenDisplay();
+    if (!dpy) return {1024, 768};
+    Window root = DefaultRootWindow(dpy.get());
+    ScreenDims whole{DisplayWidth(dpy.get(), DefaultScreen(dpy.get())),
+                     DisplayHeight(dpy.get(), DefaultScreen(dpy.get()))};
+    int evBase = 0, errBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(dpy.get(), &evBase, &errBase) || !XRRQueryVersion(dpy.get(), &major, &minor) ||
+        major < 1 || (major == 1 && minor < 3))
+        return whole;
+    RROutput primary = XRRGetOutputPrimary(dpy.get(), root);
+    if (primary == None) return whole;
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy.get(), root);
+    if (!res) return whole;
+    ScreenDims result = whole;
+    if (XRROutputInfo* out = XRRGetOutputInfo(dpy.get(), res, primary)) {
+        if (out->crtc != None) {
+            if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(dpy.get(), res, out->crtc)) {
+                if (crtc->width > 0 && crtc->height > 0)
+                    result = {static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
+                XRRFreeCrtcInfo(crtc);
+            }
+        }
+        XRRFreeOutputInfo(out);
+    }
+    XRRFreeScreenResources(res);
+    return result;
+}
+
+void SetScreenSizeForTesting(std::optional<ScreenDims> size) { g_screen = size; }
+
+int DisplayDepth() {
+    if (g_depth) return *g_depth;
+    static const int measured = [] {
+        DisplayPtr dpy = OpenDisplay();
+        if (!dpy) return 24;
+        return DefaultDepth(dpy.get(), DefaultScreen(dpy.get()));
+    }();
+    return measured;
+}
+
+void SetDisplayDepthForTesting(std::optional<int> depth) { g_depth = depth; }
+
+char DecimalSeparator() { return g_decimal ? *g_decimal : LocaleDecimalPoint(); }
+
+void SetDecimalSeparatorForTesting(std::optional<char> sep) { g_decimal = sep; }
+
+std::string LocaleShortDateFormat() {
+    const char* old = std::setlocale(LC_TIME, nullptr);
+    std::string saved = old ? old : "C";
+    std::setlocale(LC_TIME, "");
+    std::string fmt = nl_langinfo(D_FMT);
+    std::setlocale(LC_TIME, saved.c_str());
+    // strftime pattern to the d/M/y pattern of the date code.
+    std::string out;
+    for (std::size_t i = 0; i < fmt.size(); ++i) {
+        if (fmt[i] != '%' || i + 1 >= fmt.size()) {
+            out += fmt[i];
+            continue;
+        }
+        char c = fmt[++i];
+        if (c == 'E' || c == 'O' || c == '-') {
+            if (i + 1 >= fmt.size()) break;
+            c = fmt[++i];
+        }
+        switch (c) {
+        case 'd': out += "dd"; break;
+        case 'e': out += "d"; break;
+        case 'm': out += "MM"; break;
+        case 'y': out += "yy"; break;
+        case 'Y': out += "yyyy"; break;
+        case 'D': out += "MM/dd/yy"; break;
+        case 'F': out += "yyyy-MM-dd"; break;
+        case 'b': case 'h': out += "MMM"; break;
+        case 'B': out += "MMMM"; break;
+        case '%': out += '%'; break;
+        default: break;
+        }
+    }
+    return out;
+}
+
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, DirIdentity* identity) {
+    out.clear();
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (identity) {
+        struct stat st {};
+        if (fstat(fd, &st) == 0) *identity = {static_cast<std::uint64_t>(st.st_dev),
+                                              static_cast<std::uint64_t>(st.st_ino), true};
+    }
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        close(fd);
+        return false;
+    }
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        EntryKind kind = EntryKind::Other;
+        unsigned char type = e->d_type;
+        if (type == DT_REG) {
+            kind = EntryKind::File;
+        } else if (type == DT_DIR) {
+            kind = EntryKind::Directory;
+        } else if (type == DT_LNK || type == DT_UNKNOWN) {
+            // Only links and file systems without d_type cost a stat.
+            struct stat st {};
+            if (fstatat(dirfd(d), n, &st, 0) == 0) {
+                if (S_ISREG(st.st_mode)) kind = EntryKind::File;
+                else if (S_ISDIR(st.st_mode)) kind = EntryKind::Directory;
+            }
+        }
+        out.push_back({n, kind});
+    }
+    closedir(d);
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<FileStamp> StatFile(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                     static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
+
+namespace {
+template <class Buffer>
+bool ReadWhole(const std::string& path, Buffer& content, std::uint64_t maxBytes) {
+    content.clear();
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        close(fd);
+        return false;
+    }
+    content.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    for (;;) {
+        if (got == content.size()) content.resize(got + 65536);
+        ssize_t n = read(fd, content.data() + got, content.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || got + static_cast<std::size_t>(n) > maxBytes) {
+            close(fd);
+            content.clear();
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    content.resize(got);
+    return true;
+}
+} // namespace
+
+bool ReadFile(const std::string& path, std::string& content, std::uint64_t maxBytes) {
+    return ReadWhole(path, content, maxBytes);
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, std::uint64_t maxBytes) {
+    return ReadWhole(path, content, maxBytes);
+}
+
+bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode) {
+    if (path.empty()) return false;
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string tmp = folder + (folder.back() == '/' ? "" : "/") + "." + name + ".XXXXXX";
+    std::vector<char> tmpl(tmp.begin(), tmp.end());
+    tmpl.push_back('\0');
+    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::string tmpPath(tmpl.data());
+    bool ok = true;
+    const char* p = content.data();
+    std::size_t left = content.size();
+    while (ok && left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else {
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+    }
+    // Keep the permissions an existing file had; new files get the usual ones.
+    mode_t perm = 0644;
+    struct stat old {};
+    if (stat(path.c_str(), &old) == 0) perm = old.st_mode & 07777;
+    else {
+        mode_t mask = umask(0);
+        umask(mask);
+        perm = 0666 & ~mask;
+    }
+    if (mode == FileMode::Executable) perm |= 0755 & ~0022;
+    if (ok) ok = fchmod(fd, perm) == 0;
+    if (ok) ok = fsync(fd) == 0;
+    if (close(fd) != 0) ok = false;
+    if (ok) ok = rename(tmpPath.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        unlink(tmpPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string SystemTextToUtf8(const std::string& text) { return text; }
+std::string Utf8ToSystemText(const std::string& text) { return text; }
+
+} // namespace platform

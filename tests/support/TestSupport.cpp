@@ -1,0 +1,118 @@
+#include "tests/support/TestSupport.h"
+
+#include "platform/Platform.h"
+
+#include <cstdlib>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const fs::path base = fs::temp_directory_path();
+    for (int i = 0; i < 100; ++i) {
+        fs::path candidate = base / ("zenks-test-" + std::to_string(rd()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them writable first.
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    if (const char* v = std::getenv(name_.c_str())) old_ = v;
+    if (value) setenv(name_.c_str(), value->c_str(), 1);
+    else unsetenv(name_.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
+    else unsetenv(name_.c_str());
+}
+
+namespace {
+constexpr std::uint32_t kOverrideCaps = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+}
+
+PermissionChecksOn::PermissionChecksOn() {
+    __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &hdr, data) != 0) return;
+    saved_[0] = data[0].effective;
+    saved_[1] = data[1].effective;
+    if (!(data[0].effective & kOverrideCaps)) return;
+    data[0].effective &= ~kOverrideCaps;
+    changed_ = syscall(SYS_capset, &hdr, data) == 0;
+}
+
+PermissionChecksOn::~PermissionChecksOn() {
+    if (!changed_) return;
+    __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &hdr, data) != 0) return;
+    data[0].effective = saved_[0];
+    data[1].effective = saved_[1];
+    syscall(SYS_capset, &hdr, data);
+}
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
+    const std::string s = ReadAll(p);
+    return std::vector<std::uint8_t>(s.begin(), s.end());
+}
+
+void WriteAll(const fs::path& p, const std::string& content) {
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + p.string());
+}
+
+void WriteBytes(const fs::path& p, const std::vector<std::uint8_t>& content) {
+    WriteAll(p, std::string(content.begin(), content.end()));
+}
+
+fs::path CorpusPath(const std::string& rel) { return fs::path(ZENKS_CORPUS_DIR) / rel; }
+
+SandboxTest::SandboxTest() {
+    fs::create_directories(tmp_ / "bin");
+    fs::create_directories(Home());
+    env_.push_back(std::make_unique<ScopedEnv>("HOME", Home().string()));
+    for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
+    platform::SetExecutablePathForTesting(ExePath());
+    platform::SetDecimalSeparatorForTesting('.');
+}
+
+SandboxTest::~SandboxTest() {
+    platform::SetExecutablePathForTesting(std::nullopt);
+    platform::SetDecimalSeparatorForTesting(std::nullopt);
+    platform::SetScreenSizeForTesting(std::nullopt);
+    platform::SetDisplayDepthForTesting(std::nullopt);
+}
+
+void SandboxTest::WriteIni(const std::string& body) { WriteAll(IniPath(), body); }
+
+} // namespace testsupport
