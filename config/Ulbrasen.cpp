@@ -1,15 +1,16 @@
 #include "config/uOptionen.h"
+#include "ui/ap.h"
 
 #include <cstdio>
 #include <exception>
 
-int main() {
+// Placeholder entry until the automatic change lands.
+int main(int argc, char** argv) {
     try {
         SeedRandom();
-        TOptionen options;
+        return RunInteractive(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    return 0;
 }

@@ -95,6 +95,31 @@ void WriteBytes(const fs::path& p, const std::vector<std::uint8_t>& content) {
     WriteAll(p, std::string(content.begin(), content.end()));
 }
 
+RgbaImage LoadReferenceImage(const fs::path& p) {
+    RgbaImage img;
+    const std::string q = "'" + p.string() + "'";
+    auto run = [](const std::string& cmd) {
+        std::string out;
+        if (FILE* f = popen(cmd.c_str(), "r")) {
+            char buf[65536];
+            std::size_t n;
+            while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+            pclose(f);
+        }
+        return out;
+    };
+    const std::string dims = run("identify-im6.q16 -format '%w %h' " + q + "[0] 2>/dev/null");
+    if (std::sscanf(dims.c_str(), "%d %d", &img.width, &img.height) != 2) {
+        ADD_FAILURE() << "ImageMagick could not read " << p;
+        return img;
+    }
+    const std::string raw = run("convert-im6.q16 " + q + "[0] -depth 8 rgba:- 2>/dev/null");
+    img.rgba.assign(raw.begin(), raw.end());
+    if (img.rgba.size() != static_cast<std::size_t>(img.width) * img.height * 4)
+        ADD_FAILURE() << "unexpected size of the pixels of " << p;
+    return img;
+}
+
 fs::path CorpusPath(const std::string& rel) { return fs::path(ZENKS_CORPUS_DIR) / rel; }
 
 SandboxTest::SandboxTest() {

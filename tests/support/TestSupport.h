@@ -56,6 +56,15 @@ std::string ReadAll(const fs::path& p);
 std::vector<std::uint8_t> ReadBytes(const fs::path& p);
 void WriteAll(const fs::path& p, const std::string& content);
 void WriteBytes(const fs::path& p, const std::vector<std::uint8_t>& content);
+// A reference picture (PNG and the like) read through ImageMagick as 8-bit
+// RGBA rows, top-down. Fails the test when ImageMagick is missing.
+struct RgbaImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+RgbaImage LoadReferenceImage(const fs::path& p);
+
 // The shared third-party picture corpus (../shared/corpus beside the repository).
 fs::path CorpusPath(const std::string& rel);
 
