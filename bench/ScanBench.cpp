@@ -14,10 +14,11 @@
 namespace fs = std::filesystem;
 
 namespace {
-double Seconds(const std::chrono::steady_clock::duration& d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(const std::chrono::steady_clock::duration& d) {
+    return std::chrono::duration<double>(d).count();
+}
 
-template <class F>
-double BestOf(int runs, F&& f) {
+template <class F> double BestOf(int runs, F&& f) {
     double best = 1e30;
     for (int i = 0; i < runs; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -33,10 +34,12 @@ int main(int argc, char** argv) {
     const int folders = 1000, perFolder = 100;
     fs::create_directories(root / "bin");
     if (!fs::exists(root / "tree" / "done")) {
-        std::printf("generating %d files in %d folders below %s\n", folders * perFolder, folders, root.c_str());
+        std::printf("generating %d files in %d folders below %s\n", folders * perFolder, folders,
+                    root.c_str());
         for (int d = 0; d < folders; ++d) {
             // Ten top folders with a hundred sub-folders each: depth like a photo collection.
-            const fs::path dir = root / "tree" / ("jahr" + std::to_string(d / 100)) / ("album" + std::to_string(d));
+            const fs::path dir =
+                root / "tree" / ("jahr" + std::to_string(d / 100)) / ("album" + std::to_string(d));
             fs::create_directories(dir);
             for (int f = 0; f < perFolder; ++f) {
                 const char* ext = f % 10 == 0 ? ".txt" : f % 3 ? ".jpg" : ".JPG";
@@ -47,8 +50,8 @@ int main(int argc, char** argv) {
     }
     platform::SetExecutablePathForTesting((root / "bin" / "ulbrasen").string());
     fs::remove(root / "bin" / "ulbrasen.ini");
-    std::ofstream(root / "bin" / "ulbrasen.ini") << "[Optionen]\nFirst=0\nAnzVerz=1\nVerz1=" << (root / "tree").string()
-                                               << "\nVerz1/Optionen=AR\n";
+    std::ofstream(root / "bin" / "ulbrasen.ini")
+        << "[Optionen]\nFirst=0\nAnzVerz=1\nVerz1=" << (root / "tree").string() << "\nVerz1/Optionen=AR\n";
     TOptionen options;
     std::vector<std::string> catalogue;
     options.BuildCatalogue(catalogue); // warm the cache

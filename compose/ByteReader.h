@@ -8,7 +8,7 @@
 #include <cstring>
 
 class ByteReader {
-public:
+  public:
     ByteReader(const std::uint8_t* data, std::size_t size, Msg truncated = Msg::StreamRead)
         : data_(data), size_(size), truncated_(truncated) {}
 
@@ -38,7 +38,8 @@ public:
     std::int16_t S16() { return static_cast<std::int16_t>(U16()); }
     std::uint32_t U32() {
         Need(4);
-        const std::uint32_t v = static_cast<std::uint32_t>(data_[pos_]) | (static_cast<std::uint32_t>(data_[pos_ + 1]) << 8) |
+        const std::uint32_t v = static_cast<std::uint32_t>(data_[pos_]) |
+                                (static_cast<std::uint32_t>(data_[pos_ + 1]) << 8) |
                                 (static_cast<std::uint32_t>(data_[pos_ + 2]) << 16) |
                                 (static_cast<std::uint32_t>(data_[pos_ + 3]) << 24);
         pos_ += 4;
@@ -54,7 +55,7 @@ public:
     }
     void Read(void* out, std::size_t n) { std::memcpy(out, Bytes(n), n); }
 
-private:
+  private:
     void Need(std::size_t n) const {
         if (n > size_ - pos_) Throw(truncated_);
     }

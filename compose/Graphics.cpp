@@ -11,7 +11,8 @@
 void CheckPixelBudget(std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0) return;
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) & ~std::uint64_t{3};
-    if (static_cast<std::uint64_t>(width) > kMaxPixelBytes || static_cast<std::uint64_t>(height) > kMaxPixelBytes ||
+    if (static_cast<std::uint64_t>(width) > kMaxPixelBytes ||
+        static_cast<std::uint64_t>(height) > kMaxPixelBytes ||
         stride * static_cast<std::uint64_t>(height) > kMaxPixelBytes)
         Throw(Msg::OutOfMemory);
 }
@@ -38,7 +39,9 @@ void TBitmap::SetSize(int width, int height) {
     stride_ = stride;
 }
 
-void TBitmap::FillBlack() { std::fill(data_.begin(), data_.end(), std::uint8_t{0}); }
+void TBitmap::FillBlack() {
+    std::fill(data_.begin(), data_.end(), std::uint8_t{0});
+}
 
 void TBitmap::Assign(const TBitmap& other) {
     if (this == &other) return;
@@ -135,7 +138,9 @@ std::string ExtractFileExt(const std::string& fileName) {
 
 namespace {
 using Factory = std::unique_ptr<TGraphic> (*)();
-std::unique_ptr<TGraphic> NewBitmap() { return std::make_unique<TBitmap>(); }
+std::unique_ptr<TGraphic> NewBitmap() {
+    return std::make_unique<TBitmap>();
+}
 
 struct RegistryEntry {
     const char* extension;
@@ -144,7 +149,7 @@ struct RegistryEntry {
 // In registration order; ".ico" is registered but has no decoder here, since
 // the catalogue never offers icons.
 constexpr RegistryEntry kRegistry[] = {
-    {"wmf", NewMetafile}, {"emf", NewMetafile}, {"ico", nullptr},     {"bmp", NewBitmap},
+    {"wmf", NewMetafile},   {"emf", NewMetafile},  {"ico", nullptr},     {"bmp", NewBitmap},
     {"jpeg", NewJpegImage}, {"jpg", NewJpegImage}, {"gif", NewGifImage},
 };
 } // namespace

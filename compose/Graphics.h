@@ -29,7 +29,7 @@ struct PixelSource {
 class TBitmap;
 
 class TGraphic {
-public:
+  public:
     virtual ~TGraphic() = default;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
@@ -50,7 +50,7 @@ void CheckPixelBudget(std::int64_t width, std::int64_t height);
 // 24-bit colour, BGR byte order, rows top-down and padded to 4 bytes (the
 // layout of a Windows DIB section). Also the decoder of ".bmp" files.
 class TBitmap : public TGraphic {
-public:
+  public:
     TBitmap() = default;
     TBitmap(int width, int height) { SetSize(width, height); }
 
@@ -79,7 +79,7 @@ public:
 
     static std::ptrdiff_t StrideFor(int width) { return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~3; }
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;
@@ -88,7 +88,7 @@ private:
 
 // Holds at most one decoded picture; a failed load keeps the previous one.
 class TPicture {
-public:
+  public:
     // Chooses the decoder by the extension (case-blind), reads the whole file
     // and decodes it. Throws ZenksError with the German message.
     void LoadFromFile(const std::string& fileName);
@@ -100,7 +100,7 @@ public:
     int Width() const { return graphic_ ? graphic_->Width() : 0; }
     int Height() const { return graphic_ ? graphic_->Height() : 0; }
 
-private:
+  private:
     std::unique_ptr<TGraphic> graphic_;
 };
 

@@ -66,10 +66,13 @@ struct Scan {
 } // namespace
 
 void TOptionen::CheckIndex(int index) const {
-    if (index < 0 || index >= DirectoryCount()) Throw(Msg::ListIndexOutOfBounds, {static_cast<long long>(index)});
+    if (index < 0 || index >= DirectoryCount())
+        Throw(Msg::ListIndexOutOfBounds, {static_cast<long long>(index)});
 }
 
-int TOptionen::DirectoryCount() const { return static_cast<int>(Verzeichnisse.size()); }
+int TOptionen::DirectoryCount() const {
+    return static_cast<int>(Verzeichnisse.size());
+}
 
 std::string TOptionen::GetDirectoryPath(int index) const {
     CheckIndex(index);

@@ -16,8 +16,10 @@ std::string LowerAscii(std::string s) {
 
 std::string Trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -63,12 +65,14 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 // [begin, end) of the first section named so, header included; begin == npos when absent.
-std::pair<std::size_t, std::size_t> FindSection(const std::vector<std::string>& lines, const std::string& section) {
+std::pair<std::size_t, std::size_t> FindSection(const std::vector<std::string>& lines,
+                                                const std::string& section) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         auto name = SectionName(lines[i]);
         if (!name || !EqualsNoCase(*name, section)) continue;
         std::size_t end = i + 1;
-        while (end < lines.size() && !SectionName(lines[end])) ++end;
+        while (end < lines.size() && !SectionName(lines[end]))
+            ++end;
         return {i, end};
     }
     return {std::string::npos, std::string::npos};
@@ -98,7 +102,8 @@ void RemoveSection(std::vector<std::string>& lines, const std::string& section) 
     for (;;) {
         auto [begin, end] = FindSection(lines, section);
         if (begin == std::string::npos) return;
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(begin), lines.begin() + static_cast<std::ptrdiff_t>(end));
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(begin),
+                    lines.begin() + static_cast<std::ptrdiff_t>(end));
     }
 }
 
@@ -131,7 +136,8 @@ const std::vector<std::string>& TIniFile::LoadLines() const {
             // Only the first section of a name is read, as FindSection does.
             section = LowerAscii(*name);
             skipSection = false;
-            for (const std::string& s : seenSections) skipSection = skipSection || s == *section;
+            for (const std::string& s : seenSections)
+                skipSection = skipSection || s == *section;
             seenSections.push_back(*section);
             continue;
         }
@@ -156,13 +162,15 @@ void TIniFile::Store(const std::vector<std::string>& lines) {
         Throw(Msg::IniWriteFailed, {fileName_});
 }
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& def) const {
     LoadLines();
     auto it = index_.find(LowerAscii(section) + "\n" + LowerAscii(key));
     return it == index_.end() ? def : it->second;
 }
 
-std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const {
+std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
+                                   std::int32_t def) const {
     std::string text = ReadString(section, key, "");
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
     return ParseInteger(text).value_or(def);
@@ -196,7 +204,8 @@ void TIniFile::EraseSection(const std::string& section) {
 }
 
 void TIniFile::ReplaceSection(const std::string& section, const KeyValues& keys) {
-    for (const auto& [k, v] : keys) CheckValue(k, v);
+    for (const auto& [k, v] : keys)
+        CheckValue(k, v);
     std::vector<std::string> lines = LoadLines();
     RemoveSection(lines, section);
     if (!keys.empty()) {
@@ -206,8 +215,10 @@ void TIniFile::ReplaceSection(const std::string& section, const KeyValues& keys)
         std::unordered_map<std::string, std::size_t> placed;
         for (const auto& [k, v] : keys) {
             auto [it, fresh] = placed.emplace(LowerAscii(Trim(k)), lines.size());
-            if (fresh) lines.push_back(k + "=" + v);
-            else lines[it->second] = KeyOf(lines[it->second]) + "=" + v;
+            if (fresh)
+                lines.push_back(k + "=" + v);
+            else
+                lines[it->second] = KeyOf(lines[it->second]) + "=" + v;
         }
     }
     Store(lines);

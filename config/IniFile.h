@@ -13,7 +13,7 @@
 #include <vector>
 
 class TIniFile {
-public:
+  public:
     using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
     explicit TIniFile(std::string fileName);
@@ -35,7 +35,7 @@ public:
 
     static constexpr std::size_t kMaxValueLength = 2047;
 
-private:
+  private:
     const std::vector<std::string>& LoadLines() const;
     void Store(const std::vector<std::string>& lines);
 

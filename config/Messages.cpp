@@ -37,7 +37,9 @@ long long ArgAsNumber(const MsgArg& a) {
 }
 } // namespace
 
-const char* MsgText(Msg code) { return kTexts.at(static_cast<std::size_t>(code)); }
+const char* MsgText(Msg code) {
+    return kTexts.at(static_cast<std::size_t>(code));
+}
 
 std::string FormatMsg(Msg code, std::initializer_list<MsgArg> args) {
     const std::string fmt = MsgText(code);
@@ -52,7 +54,8 @@ std::string FormatMsg(Msg code, std::initializer_list<MsgArg> args) {
         int width = 0;
         if (fmt[j] == '.') {
             ++j;
-            while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') width = width * 10 + (fmt[j++] - '0');
+            while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9')
+                width = width * 10 + (fmt[j++] - '0');
         }
         if (j >= fmt.size()) {
             out += fmt[i];
@@ -66,7 +69,8 @@ std::string FormatMsg(Msg code, std::initializer_list<MsgArg> args) {
             out += std::to_string(ArgAsNumber(arg));
         } else if (conv == 'x') {
             char buf[32];
-            std::snprintf(buf, sizeof buf, "%.*llX", width, static_cast<unsigned long long>(ArgAsNumber(arg)));
+            std::snprintf(buf, sizeof buf, "%.*llX", width,
+                          static_cast<unsigned long long>(ArgAsNumber(arg)));
             out += buf;
         } else {
             out.append(fmt, i, j - i + 1);

@@ -8,24 +8,24 @@
 #include <variant>
 
 enum class Msg {
-    IniWriteFailed,        // nach %s kann nicht geschrieben werden
-    UnknownExtension,      // Unbekannte Bilddateierweiterung (.%s)
-    CannotOpen,            // Datei %s kann nicht geöffnet werden
-    CannotCreate,          // Datei %s kann nicht erstellt werden
-    StreamRead,            // Stream-Read-Fehler
-    BitmapInvalid,         // Bitmap ist ungültig
-    MetafileInvalid,       // Metadatei ist ungültig
-    JpegError,             // JPEG-Fehler #%d
-    GifVersion,            // Unbekannte GIF Version
-    GifExtension,          // Unerkannter Erweiterungsblock: %.2x
-    OutOfMemory,           // Zu wenig Arbeitsspeicher
-    DivByZero,             // Division durch Null
-    FloatDivByZero,        // Gleitkommadivision durch Null
-    RegistrySetFailed,     // Konnte Daten für '%s' nicht setzen
-    NotInteger,            // '%s' ist kein gültiger Integerwert
-    NotFloat,              // '%s' ist kein gültiger Gleitkommawert
-    ListIndexOutOfBounds,  // Listenindex überschreitet das Maximum (%d)
-    LineBreakInValue,      // Der Wert für %s enthält einen Zeilenumbruch und kann nicht gespeichert werden
+    IniWriteFailed,       // nach %s kann nicht geschrieben werden
+    UnknownExtension,     // Unbekannte Bilddateierweiterung (.%s)
+    CannotOpen,           // Datei %s kann nicht geöffnet werden
+    CannotCreate,         // Datei %s kann nicht erstellt werden
+    StreamRead,           // Stream-Read-Fehler
+    BitmapInvalid,        // Bitmap ist ungültig
+    MetafileInvalid,      // Metadatei ist ungültig
+    JpegError,            // JPEG-Fehler #%d
+    GifVersion,           // Unbekannte GIF Version
+    GifExtension,         // Unerkannter Erweiterungsblock: %.2x
+    OutOfMemory,          // Zu wenig Arbeitsspeicher
+    DivByZero,            // Division durch Null
+    FloatDivByZero,       // Gleitkommadivision durch Null
+    RegistrySetFailed,    // Konnte Daten für '%s' nicht setzen
+    NotInteger,           // '%s' ist kein gültiger Integerwert
+    NotFloat,             // '%s' ist kein gültiger Gleitkommawert
+    ListIndexOutOfBounds, // Listenindex überschreitet das Maximum (%d)
+    LineBreakInValue,     // Der Wert für %s enthält einen Zeilenumbruch und kann nicht gespeichert werden
     Count
 };
 
@@ -37,12 +37,12 @@ const char* MsgText(Msg code);
 
 // Every error the program raises itself; what() is the German text as shown.
 class ZenksError : public std::runtime_error {
-public:
+  public:
     ZenksError(Msg code, std::initializer_list<MsgArg> args = {})
         : std::runtime_error(FormatMsg(code, args)), code_(code) {}
     Msg code() const { return code_; }
 
-private:
+  private:
     Msg code_;
 };
 

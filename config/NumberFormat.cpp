@@ -7,7 +7,9 @@
 #include <limits>
 
 namespace {
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -19,7 +21,8 @@ int HexValue(char c) {
 
 std::optional<std::int32_t> ParseInteger(const std::string& text) {
     std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     bool hex = false;
@@ -55,7 +58,8 @@ std::optional<std::int32_t> ParseInteger(const std::string& text) {
 std::optional<double> ParseFloat(const std::string& text, char decimalSeparator) {
     std::size_t i = 0;
     const std::size_t n = text.size();
-    while (i < n && text[i] == ' ') ++i;
+    while (i < n && text[i] == ' ')
+        ++i;
     std::string canonical;
     if (i < n && (text[i] == '+' || text[i] == '-')) {
         if (text[i] == '-') canonical += '-';
@@ -86,12 +90,14 @@ std::optional<double> ParseFloat(const std::string& text, char decimalSeparator)
         }
         if (expDigits == 0) return std::nullopt;
     }
-    while (i < n && text[i] == ' ') ++i;
+    while (i < n && text[i] == ' ')
+        ++i;
     if (i != n) return std::nullopt;
     // from_chars reads the canonical form whatever the process locale is.
     double v = 0;
     const auto [end, ec] = std::from_chars(canonical.data(), canonical.data() + canonical.size(), v);
-    if (ec != std::errc() || end != canonical.data() + canonical.size() || !std::isfinite(v)) return std::nullopt;
+    if (ec != std::errc() || end != canonical.data() + canonical.size() || !std::isfinite(v))
+        return std::nullopt;
     return v;
 }
 
@@ -108,7 +114,8 @@ std::string FormatFloat(double value, char decimalSeparator) {
         std::string exponent = s.substr(e + 1);
         bool neg = !exponent.empty() && exponent[0] == '-';
         if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) exponent.erase(0, 1);
-        while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+        while (exponent.size() > 1 && exponent[0] == '0')
+            exponent.erase(0, 1);
         s = mantissa + "E" + (neg ? "-" : "") + exponent;
     }
     for (char& c : s)

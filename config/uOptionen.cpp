@@ -14,8 +14,7 @@ std::mt19937_64& Generator() {
     return gen;
 }
 
-template <class T, class U>
-void Assign(TOptionen& o, T& field, U value) {
+template <class T, class U> void Assign(TOptionen& o, T& field, U value) {
     if (field == value) return;
     field = value;
     o.SaveSettings();
@@ -122,15 +121,39 @@ void TOptionen::LoadSettings() {
     SaveSettings();
 }
 
-void TOptionen::SetAutowandlung_Groesse(bool value) { Assign(*this, Autowandlung_Groesse, value); }
-void TOptionen::SetAutowandlung_4zu3(bool value) { Assign(*this, Autowandlung_4zu3, value); }
-void TOptionen::SetGeometrieOKAb(double value) { Assign(*this, GeometrieOKAb, value); }
-void TOptionen::SetGeometrieOKBis(double value) { Assign(*this, GeometrieOKBis, value); }
-void TOptionen::SetMaxKillBorder(double value) { Assign(*this, MaxKillBorder, value); }
-void TOptionen::SetKachelMaxBreite(std::int32_t value) { Assign(*this, KachelMaxBreite, value); }
-void TOptionen::SetKachelMaxHoehe(std::int32_t value) { Assign(*this, KachelMaxHoehe, value); }
-void TOptionen::SetFesteBildBreite(std::int32_t value) { Assign(*this, FesteBildBreite, value); }
-void TOptionen::SetFesteBildHoehe(std::int32_t value) { Assign(*this, FesteBildHoehe, value); }
-void TOptionen::SetKachelBildbreite(std::int32_t value) { Assign(*this, KachelBildbreite, value); }
-void TOptionen::SetKachelBildhoehe(std::int32_t value) { Assign(*this, KachelBildhoehe, value); }
-void TOptionen::SetKachelTyp(std::int32_t value) { Assign(*this, KachelTyp, value); }
+void TOptionen::SetAutowandlung_Groesse(bool value) {
+    Assign(*this, Autowandlung_Groesse, value);
+}
+void TOptionen::SetAutowandlung_4zu3(bool value) {
+    Assign(*this, Autowandlung_4zu3, value);
+}
+void TOptionen::SetGeometrieOKAb(double value) {
+    Assign(*this, GeometrieOKAb, value);
+}
+void TOptionen::SetGeometrieOKBis(double value) {
+    Assign(*this, GeometrieOKBis, value);
+}
+void TOptionen::SetMaxKillBorder(double value) {
+    Assign(*this, MaxKillBorder, value);
+}
+void TOptionen::SetKachelMaxBreite(std::int32_t value) {
+    Assign(*this, KachelMaxBreite, value);
+}
+void TOptionen::SetKachelMaxHoehe(std::int32_t value) {
+    Assign(*this, KachelMaxHoehe, value);
+}
+void TOptionen::SetFesteBildBreite(std::int32_t value) {
+    Assign(*this, FesteBildBreite, value);
+}
+void TOptionen::SetFesteBildHoehe(std::int32_t value) {
+    Assign(*this, FesteBildHoehe, value);
+}
+void TOptionen::SetKachelBildbreite(std::int32_t value) {
+    Assign(*this, KachelBildbreite, value);
+}
+void TOptionen::SetKachelBildhoehe(std::int32_t value) {
+    Assign(*this, KachelBildhoehe, value);
+}
+void TOptionen::SetKachelTyp(std::int32_t value) {
+    Assign(*this, KachelTyp, value);
+}

@@ -16,7 +16,7 @@ class TPicture;
 using ShortcutMode = std::uint8_t;
 
 class TOptionen {
-public:
+  public:
     TOptionen();
     ~TOptionen();
     TOptionen(const TOptionen&) = delete;
@@ -91,7 +91,7 @@ public:
     void SetAutostart(bool value);
     void SetShortcutMode(int location, ShortcutMode mode);
 
-private:
+  private:
     void DetectShortcuts();
     void CheckIndex(int index) const;
 };

@@ -30,8 +30,10 @@ void TOptionen::SetAutostart(bool value) {
     const std::string folder = GetSpecialFolder(Csidl::Startup);
     if (folder.empty()) return;
     const std::string link = folder + kChangeLinkName;
-    if (value) CreateShellLink(platform::ExecutablePath(), "/run", link, kChangeDescription);
-    else platform::DeleteFile(link);
+    if (value)
+        CreateShellLink(platform::ExecutablePath(), "/run", link, kChangeDescription);
+    else
+        platform::DeleteFile(link);
 }
 
 void TOptionen::SetShortcutMode(int location, ShortcutMode mode) {
@@ -43,10 +45,12 @@ void TOptionen::SetShortcutMode(int location, ShortcutMode mode) {
     const bool configPresent = LinkExists(folder, kConfigLinkName);
     const bool changeWanted = mode == 2 || mode == 3;
     const bool configWanted = mode == 1 || mode == 3;
-    if (changePresent && !changeWanted) platform::DeleteFile(folder + kChangeLinkName);
+    if (changePresent && !changeWanted)
+        platform::DeleteFile(folder + kChangeLinkName);
     else if (!changePresent && changeWanted)
         CreateShellLink(platform::ExecutablePath(), "/run", folder + kChangeLinkName, kChangeDescription);
-    if (configPresent && !configWanted) platform::DeleteFile(folder + kConfigLinkName);
+    if (configPresent && !configWanted)
+        platform::DeleteFile(folder + kConfigLinkName);
     else if (!configPresent && configWanted)
         CreateShellLink(platform::ExecutablePath(), "", folder + kConfigLinkName, kConfigDescription);
 }

@@ -55,8 +55,10 @@ std::string DesktopDir() {
                 value = value.substr(1, value.size() - 2);
             std::string path;
             for (std::size_t i = 0; i < value.size(); ++i) {
-                if (value[i] == '\\' && i + 1 < value.size()) path += value[++i];
-                else path += value[i];
+                if (value[i] == '\\' && i + 1 < value.size())
+                    path += value[++i];
+                else
+                    path += value[i];
             }
             if (path.rfind("$HOME", 0) == 0) {
                 if (home.empty()) return "";
@@ -86,11 +88,20 @@ std::string EscapeValue(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -112,9 +123,12 @@ std::string QuoteExecArgument(const std::string& arg) {
 std::string GetSpecialFolder(Csidl folder) {
     auto below = [](const std::string& base, const char* sub) { return base.empty() ? base : base + sub; };
     switch (folder) {
-    case Csidl::Startup: return WithSlash(below(BaseDir("XDG_CONFIG_HOME", ".config"), "/autostart"));
-    case Csidl::DesktopDirectory: return WithSlash(DesktopDir());
-    case Csidl::Programs: return WithSlash(below(BaseDir("XDG_DATA_HOME", ".local/share"), "/applications"));
+    case Csidl::Startup:
+        return WithSlash(below(BaseDir("XDG_CONFIG_HOME", ".config"), "/autostart"));
+    case Csidl::DesktopDirectory:
+        return WithSlash(DesktopDir());
+    case Csidl::Programs:
+        return WithSlash(below(BaseDir("XDG_DATA_HOME", ".local/share"), "/applications"));
     }
     return "";
 }
@@ -135,10 +149,18 @@ bool CreateShellLink(const std::string& target, const std::string& arguments, co
     if (!arguments.empty()) exec += " " + arguments;
     std::string text = "[Desktop Entry]\n"
                        "Type=Application\n"
-                       "Name=" + EscapeValue(description) + "\n"
-                       "Comment=" + EscapeValue(description) + "\n"
-                       "Exec=" + EscapeValue(exec) + "\n"
-                       "Path=" + EscapeValue(WorkingDirectoryFor(target)) + "\n"
+                       "Name=" +
+                       EscapeValue(description) +
+                       "\n"
+                       "Comment=" +
+                       EscapeValue(description) +
+                       "\n"
+                       "Exec=" +
+                       EscapeValue(exec) +
+                       "\n"
+                       "Path=" +
+                       EscapeValue(WorkingDirectoryFor(target)) +
+                       "\n"
                        "Icon=preferences-desktop-wallpaper\n"
                        "Terminal=false\n";
     // Desktops trust launchers on the desktop only when they are executable.

@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
         std::error_code ec;
         if (!fs::is_directory(argv[i], ec)) continue;
         std::vector<fs::path> paths;
-        for (auto it = fs::recursive_directory_iterator(argv[i], ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
+        for (auto it = fs::recursive_directory_iterator(argv[i], ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             if (it->is_regular_file()) paths.push_back(it->path());
         for (const fs::path& p : paths) {
             std::ifstream in(p, std::ios::binary);

@@ -66,7 +66,8 @@ bool DeleteFile(const std::string& path);
 // Reads a whole regular file; false when it cannot be opened or read, or when
 // it is larger than maxBytes.
 bool ReadFile(const std::string& path, std::string& content, std::uint64_t maxBytes = UINT64_MAX);
-bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, std::uint64_t maxBytes = UINT64_MAX);
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content,
+                   std::uint64_t maxBytes = UINT64_MAX);
 
 // What identifies one version of a file: an atomic replacement always gives a
 // new inode (Linux) or file index (Windows).

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,7 +66,9 @@ std::string ExecutablePath() {
     return buf;
 }
 
-void SetExecutablePathForTesting(std::optional<std::string> path) { g_exePath = std::move(path); }
+void SetExecutablePathForTesting(std::optional<std::string> path) {
+    g_exePath = std::move(path);
+}
 
 ScreenDims ScreenSize() {
     if (g_screen) return *g_screen;
@@ -97,7 +100,9 @@ ScreenDims ScreenSize() {
     return result;
 }
 
-void SetScreenSizeForTesting(std::optional<ScreenDims> size) { g_screen = size; }
+void SetScreenSizeForTesting(std::optional<ScreenDims> size) {
+    g_screen = size;
+}
 
 int DisplayDepth() {
     if (g_depth) return *g_depth;
@@ -109,11 +114,17 @@ int DisplayDepth() {
     return measured;
 }
 
-void SetDisplayDepthForTesting(std::optional<int> depth) { g_depth = depth; }
+void SetDisplayDepthForTesting(std::optional<int> depth) {
+    g_depth = depth;
+}
 
-char DecimalSeparator() { return g_decimal ? *g_decimal : LocaleDecimalPoint(); }
+char DecimalSeparator() {
+    return g_decimal ? *g_decimal : LocaleDecimalPoint();
+}
 
-void SetDecimalSeparatorForTesting(std::optional<char> sep) { g_decimal = sep; }
+void SetDecimalSeparatorForTesting(std::optional<char> sep) {
+    g_decimal = sep;
+}
 
 std::string LocaleShortDateFormat() {
     const char* old = std::setlocale(LC_TIME, nullptr);
@@ -134,17 +145,39 @@ std::string LocaleShortDateFormat() {
             c = fmt[++i];
         }
         switch (c) {
-        case 'd': out += "dd"; break;
-        case 'e': out += "d"; break;
-        case 'm': out += "MM"; break;
-        case 'y': out += "yy"; break;
-        case 'Y': out += "yyyy"; break;
-        case 'D': out += "MM/dd/yy"; break;
-        case 'F': out += "yyyy-MM-dd"; break;
-        case 'b': case 'h': out += "MMM"; break;
-        case 'B': out += "MMMM"; break;
-        case '%': out += '%'; break;
-        default: break;
+        case 'd':
+            out += "dd";
+            break;
+        case 'e':
+            out += "d";
+            break;
+        case 'm':
+            out += "MM";
+            break;
+        case 'y':
+            out += "yy";
+            break;
+        case 'Y':
+            out += "yyyy";
+            break;
+        case 'D':
+            out += "MM/dd/yy";
+            break;
+        case 'F':
+            out += "yyyy-MM-dd";
+            break;
+        case 'b':
+        case 'h':
+            out += "MMM";
+            break;
+        case 'B':
+            out += "MMMM";
+            break;
+        case '%':
+            out += '%';
+            break;
+        default:
+            break;
         }
     }
     return out;
@@ -156,8 +189,8 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, DirIdenti
     if (fd < 0) return false;
     if (identity) {
         struct stat st {};
-        if (fstat(fd, &st) == 0) *identity = {static_cast<std::uint64_t>(st.st_dev),
-                                              static_cast<std::uint64_t>(st.st_ino), true};
+        if (fstat(fd, &st) == 0)
+            *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
     }
     DIR* d = fdopendir(fd);
     if (!d) {
@@ -177,8 +210,10 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, DirIdenti
             // Only links and file systems without d_type cost a stat.
             struct stat st {};
             if (fstatat(dirfd(d), n, &st, 0) == 0) {
-                if (S_ISREG(st.st_mode)) kind = EntryKind::File;
-                else if (S_ISDIR(st.st_mode)) kind = EntryKind::Directory;
+                if (S_ISREG(st.st_mode))
+                    kind = EntryKind::File;
+                else if (S_ISDIR(st.st_mode))
+                    kind = EntryKind::Directory;
             }
         }
         out.push_back({n, kind});
@@ -205,11 +240,12 @@ std::optional<FileStamp> StatFile(const std::string& path) {
                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return !path.empty() && unlink(path.c_str()) == 0;
+}
 
 namespace {
-template <class Buffer>
-bool ReadWhole(const std::string& path, Buffer& content, std::uint64_t maxBytes) {
+template <class Buffer> bool ReadWhole(const std::string& path, Buffer& content, std::uint64_t maxBytes) {
     content.clear();
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -246,12 +282,35 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, 
     return ReadWhole(path, content, maxBytes);
 }
 
+namespace {
+// Temporary files are named after the target and the writing process, so
+// that one left by a killed writer can be told from one still being written.
+std::string TempPrefix(const std::string& name) {
+    return "." + name + ".tmp-";
+}
+
+void RemoveStaleTemps(const std::string& folder, const std::string& name) {
+    DIR* d = opendir(folder.c_str());
+    if (!d) return;
+    const std::string prefix = TempPrefix(name);
+    const pid_t self = getpid();
+    while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n.compare(0, prefix.size(), prefix) != 0) continue;
+        const long pid = std::strtol(n.c_str() + prefix.size(), nullptr, 10);
+        if (pid <= 0 || pid == self) continue;
+        if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) unlinkat(dirfd(d), n.c_str(), 0);
+    }
+    closedir(d);
+}
+} // namespace
+
 bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode) {
     if (path.empty()) return false;
-    std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string tmp = folder + (folder.back() == '/' ? "" : "/") + "." + name + ".XXXXXX";
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string tmp = folder + "/" + TempPrefix(name) + std::to_string(getpid()) + "-XXXXXX";
     std::vector<char> tmpl(tmp.begin(), tmp.end());
     tmpl.push_back('\0');
     int fd = mkostemp(tmpl.data(), O_CLOEXEC);
@@ -263,22 +322,24 @@ bool AtomicWriteFile(const std::string& path, const std::string& content, FileMo
     while (ok && left > 0) {
         ssize_t n = write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
+        if (n <= 0)
+            ok = false;
         else {
             p += n;
             left -= static_cast<std::size_t>(n);
         }
     }
     // Keep the permissions an existing file had; new files get the usual ones.
-    mode_t perm = 0644;
+    mode_t perm = 0;
     struct stat old {};
-    if (stat(path.c_str(), &old) == 0) perm = old.st_mode & 07777;
-    else {
-        mode_t mask = umask(0);
+    if (stat(path.c_str(), &old) == 0) {
+        perm = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
         umask(mask);
         perm = 0666 & ~mask;
     }
-    if (mode == FileMode::Executable) perm |= 0755 & ~0022;
+    if (mode == FileMode::Executable) perm |= (perm & 0444) >> 2;
     if (ok) ok = fchmod(fd, perm) == 0;
     if (ok) ok = fsync(fd) == 0;
     if (close(fd) != 0) ok = false;
@@ -287,10 +348,21 @@ bool AtomicWriteFile(const std::string& path, const std::string& content, FileMo
         unlink(tmpPath.c_str());
         return false;
     }
+    // The new name must survive a power cut too.
+    int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        close(dfd);
+    }
+    RemoveStaleTemps(folder, name);
     return true;
 }
 
-std::string SystemTextToUtf8(const std::string& text) { return text; }
-std::string Utf8ToSystemText(const std::string& text) { return text; }
+std::string SystemTextToUtf8(const std::string& text) {
+    return text;
+}
+std::string Utf8ToSystemText(const std::string& text) {
+    return text;
+}
 
 } // namespace platform

@@ -9,7 +9,7 @@
 using namespace testsupport;
 
 class CatalogueTest : public SandboxTest {
-protected:
+  protected:
     CatalogueTest() { WriteIni("[Optionen]\nFirst=0\n"); }
     std::string Pics() const { return (tmp_ / "pics").string(); }
     void Touch(const std::string& rel) { WriteAll(tmp_ / "pics" / rel, "x"); }
@@ -27,19 +27,21 @@ TEST_F(CatalogueTest, ExtensionsAreTestedCaseBlindAndPathsKeepTheirCase) {
     TOptionen o;
     o.AddDirectory(Pics(), false);
     const std::string d = Pics() + "/";
-    EXPECT_EQ(Catalogue(o), (std::vector<std::string>{d + ".bmp", d + "a.bmp", d + "Bild.Jpeg", d + "Foto.JPG",
-                                                       d + "plan.wmf", d + "x.gif", d + "Ärger.JPG"}));
+    EXPECT_EQ(Catalogue(o),
+              (std::vector<std::string>{d + ".bmp", d + "a.bmp", d + "Bild.Jpeg", d + "Foto.JPG",
+                                        d + "plan.wmf", d + "x.gif", d + "Ärger.JPG"}));
 }
 
 TEST_F(CatalogueTest, DepthFirstPreOrderSortedWithoutRegardToCase) {
-    for (const char* f : {"b.jpg", "A.jpg", "sub2/z.gif", "Sub1/y.gif", "Sub1/deep/x.bmp", ".thumbs/t.jpg",
-                          ".hidden.jpg"})
+    for (const char* f :
+         {"b.jpg", "A.jpg", "sub2/z.gif", "Sub1/y.gif", "Sub1/deep/x.bmp", ".thumbs/t.jpg", ".hidden.jpg"})
         Touch(f);
     TOptionen o;
     o.AddDirectory(Pics() + "/", true);
     const std::string d = Pics() + "/";
-    EXPECT_EQ(Catalogue(o), (std::vector<std::string>{d + ".hidden.jpg", d + "A.jpg", d + "b.jpg", d + "Sub1/y.gif",
-                                                       d + "Sub1/deep/x.bmp", d + "sub2/z.gif"}));
+    EXPECT_EQ(Catalogue(o),
+              (std::vector<std::string>{d + ".hidden.jpg", d + "A.jpg", d + "b.jpg", d + "Sub1/y.gif",
+                                        d + "Sub1/deep/x.bmp", d + "sub2/z.gif"}));
 }
 
 TEST_F(CatalogueTest, NonRecursiveEntryStaysInItsFolder) {
@@ -66,8 +68,8 @@ TEST_F(CatalogueTest, NestedEntriesListTheChildTwiceInactiveOnesNever) {
     o.AddDirectory(Pics(), true);
     o.AddDirectory(Pics(), true);
     o.SetDirectoryActive(2, false);
-    EXPECT_EQ(Catalogue(o), (std::vector<std::string>{Pics() + "/kind/b.jpg", Pics() + "/a.jpg",
-                                                       Pics() + "/kind/b.jpg"}));
+    EXPECT_EQ(Catalogue(o),
+              (std::vector<std::string>{Pics() + "/kind/b.jpg", Pics() + "/a.jpg", Pics() + "/kind/b.jpg"}));
 }
 
 TEST_F(CatalogueTest, MissingUnreadableAndFileEntriesContributeNothing) {
@@ -102,12 +104,15 @@ TEST_F(CatalogueTest, EmptyCatalogueAndRandomPick) {
     EXPECT_EQ(o.PickRandomPicture(), "");
     o.AddDirectory(Pics(), false);
     EXPECT_EQ(o.PickRandomPicture(), "");
-    for (int i = 0; i < 4; ++i) Touch("p" + std::to_string(i) + ".jpg");
+    for (int i = 0; i < 4; ++i)
+        Touch("p" + std::to_string(i) + ".jpg");
     SeedRandom();
     std::map<std::string, int> hits;
-    for (int i = 0; i < 4000; ++i) ++hits[o.PickRandomPicture()];
+    for (int i = 0; i < 4000; ++i)
+        ++hits[o.PickRandomPicture()];
     ASSERT_EQ(hits.size(), 4u);
-    for (auto& [path, n] : hits) EXPECT_GT(n, 800) << path;
+    for (auto& [path, n] : hits)
+        EXPECT_GT(n, 800) << path;
 }
 
 TEST_F(CatalogueTest, EntryOperations) {

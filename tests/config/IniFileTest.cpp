@@ -11,7 +11,7 @@
 using namespace testsupport;
 
 class IniFileTest : public ::testing::Test {
-protected:
+  protected:
     IniFileTest() { platform::SetDecimalSeparatorForTesting('.'); }
     ~IniFileTest() override { platform::SetDecimalSeparatorForTesting(std::nullopt); }
     TempDir dir;
@@ -100,7 +100,8 @@ TEST_F(IniFileTest, UnwritableFolderRaisesTheGermanMessageAndKeepsTheFile) {
     fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
     TIniFile ini(ro);
     PermissionChecksOn checks;
-    ASSERT_NE(::faccessat(AT_FDCWD, (dir / "ro").c_str(), W_OK, AT_EACCESS), 0) << "the folder should not be writable";
+    ASSERT_NE(::faccessat(AT_FDCWD, (dir / "ro").c_str(), W_OK, AT_EACCESS), 0)
+        << "the folder should not be writable";
     try {
         ini.ReplaceSection("Optionen", {{"neu", "1"}});
         FAIL() << "no error";

@@ -8,7 +8,8 @@ using namespace testsupport;
 
 namespace {
 std::vector<std::string> Probe(const std::string& locale, const std::string& args = "") {
-    const std::string cmd = "env -u LANGUAGE LC_ALL=" + locale + " '" ZENKS_BINARY_DIR "/tests/config/locale_probe' " + args;
+    const std::string cmd =
+        "env -u LANGUAGE LC_ALL=" + locale + " '" ZENKS_BINARY_DIR "/tests/config/locale_probe' " + args;
     std::vector<std::string> lines;
     if (FILE* p = popen(cmd.c_str(), "r")) {
         char buf[4096];

@@ -6,7 +6,8 @@ TEST(Messages, PlaceholdersAreFilledInOrder) {
     EXPECT_EQ(FormatMsg(Msg::IniWriteFailed, {std::string("/x/ulbrasen.ini")}),
               "nach /x/ulbrasen.ini kann nicht geschrieben werden");
     EXPECT_EQ(FormatMsg(Msg::JpegError, {53LL}), "JPEG-Fehler #53");
-    EXPECT_EQ(FormatMsg(Msg::UnknownExtension, {std::string("png")}), "Unbekannte Bilddateierweiterung (.png)");
+    EXPECT_EQ(FormatMsg(Msg::UnknownExtension, {std::string("png")}),
+              "Unbekannte Bilddateierweiterung (.png)");
     EXPECT_EQ(FormatMsg(Msg::RegistrySetFailed, {std::string("TileWallpaper")}),
               "Konnte Daten für 'TileWallpaper' nicht setzen");
 }

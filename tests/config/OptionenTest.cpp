@@ -97,8 +97,9 @@ TEST_F(OptionenTest, FlagKeysAndGaps) {
     EXPECT_EQ(o.Verzeichnisse[2], "11/vier");
     o.SaveSettings();
     const std::string s = ReadAll(IniPath());
-    EXPECT_NE(s.find("AnzVerz=3\nVerz1=/zwei\nVerz1/Optionen=R\nVerz2=/drei\nVerz3=/vier\nVerz3/Optionen=AR\n"),
-              std::string::npos)
+    EXPECT_NE(
+        s.find("AnzVerz=3\nVerz1=/zwei\nVerz1/Optionen=R\nVerz2=/drei\nVerz3=/vier\nVerz3/Optionen=AR\n"),
+        std::string::npos)
         << s;
 }
 
@@ -110,7 +111,8 @@ TEST_F(OptionenTest, BooleansAreTrueOnlyForOne) {
     EXPECT_TRUE(o.Autowandlung_4zu3);
     EXPECT_FALSE(fs::exists(AutostartDir())) << "First=2 is no first run";
     o.SaveSettings();
-    EXPECT_NE(ReadAll(IniPath()).find("First=0\nAutowandlung_Groesse=0\nAutowandlung_4zu3=1\n"), std::string::npos);
+    EXPECT_NE(ReadAll(IniPath()).find("First=0\nAutowandlung_Groesse=0\nAutowandlung_4zu3=1\n"),
+              std::string::npos);
 }
 
 TEST_F(OptionenTest, SetterWithTheSameValueWritesNothing) {

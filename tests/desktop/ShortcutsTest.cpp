@@ -38,11 +38,15 @@ std::vector<std::string> ExecArguments(const std::string& exec) {
     for (std::size_t i = 0; i < exec.size(); ++i) {
         const char c = exec[i];
         if (quoted) {
-            if (c == '\\' && i + 1 < exec.size() && std::string("\"`$\\").find(exec[i + 1]) != std::string::npos)
+            if (c == '\\' && i + 1 < exec.size() &&
+                std::string("\"`$\\").find(exec[i + 1]) != std::string::npos)
                 cur += exec[++i];
-            else if (c == '"') quoted = false;
-            else if (c == '%' && i + 1 < exec.size() && exec[i + 1] == '%') cur += exec[++i];
-            else cur += c;
+            else if (c == '"')
+                quoted = false;
+            else if (c == '%' && i + 1 < exec.size() && exec[i + 1] == '%')
+                cur += exec[++i];
+            else
+                cur += c;
         } else if (c == ' ') {
             if (inArg) args.push_back(cur);
             cur.clear();
@@ -67,7 +71,8 @@ int RunValidator(const fs::path& file) {
     if (!p) return -1;
     char buf[512];
     std::string out;
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
     const int rc = pclose(p);
     if (!out.empty()) std::printf("desktop-file-validate: %s", out.c_str());
     return rc;
@@ -75,7 +80,7 @@ int RunValidator(const fs::path& file) {
 } // namespace
 
 class ShortcutsTest : public SandboxTest {
-protected:
+  protected:
     ShortcutsTest() { WriteIni("[Optionen]\nFirst=0\n"); }
 };
 
@@ -157,14 +162,16 @@ TEST_F(ShortcutsTest, AutostartOnAndOff) {
     o.SetAutostart(true);
     const fs::path link = AutostartDir() / "Hintergrundbild wechseln.desktop";
     ASSERT_TRUE(fs::exists(link));
-    EXPECT_EQ(ExecArguments(EntryValue(ReadAll(link), "Exec")), (std::vector<std::string>{ExePath(), "/run"}));
+    EXPECT_EQ(ExecArguments(EntryValue(ReadAll(link), "Exec")),
+              (std::vector<std::string>{ExePath(), "/run"}));
     o.SetAutostart(false);
     EXPECT_FALSE(fs::exists(link));
     EXPECT_EQ(ReadAll(IniPath()), ini) << "shortcut choices are not stored";
 }
 
 TEST_F(ShortcutsTest, EntriesAreValidAndExecParsesBackForHostilePaths) {
-    for (const std::string name : {"ulbrasen", "mit Leerzeichen/ulbrasen", "an\"f'ühr`ung/$HOME/100%/back\\slash/u b"}) {
+    for (const std::string name :
+         {"ulbrasen", "mit Leerzeichen/ulbrasen", "an\"f'ühr`ung/$HOME/100%/back\\slash/u b"}) {
         const fs::path exe = tmp_ / "apps" / name;
         fs::create_directories(exe.parent_path());
         const fs::path run = ProgramsDir() / "run.desktop";
@@ -174,7 +181,8 @@ TEST_F(ShortcutsTest, EntriesAreValidAndExecParsesBackForHostilePaths) {
         EXPECT_EQ(RunValidator(run), 0) << name;
         EXPECT_EQ(RunValidator(cfg), 0) << name;
         const std::string text = ReadAll(run);
-        EXPECT_EQ(ExecArguments(EntryValue(text, "Exec")), (std::vector<std::string>{exe.string(), "/run"})) << name;
+        EXPECT_EQ(ExecArguments(EntryValue(text, "Exec")), (std::vector<std::string>{exe.string(), "/run"}))
+            << name;
         EXPECT_EQ(ExecArguments(EntryValue(ReadAll(cfg), "Exec")), (std::vector<std::string>{exe.string()}));
         EXPECT_EQ(EntryValue(text, "Path"), exe.parent_path().string());
         EXPECT_EQ(EntryValue(text, "Name"), "Hintergrundbild wechseln");
@@ -194,7 +202,8 @@ TEST_F(ShortcutsTest, FirstRunEntriesPassTheValidator) {
         ASSERT_TRUE(fs::exists(p)) << p;
         EXPECT_EQ(RunValidator(p), 0) << p;
     }
-    EXPECT_EQ(ExecArguments(EntryValue(ReadAll(ProgramsDir() / "Hintergrundbildwechsler konfigurieren.desktop"), "Exec")),
+    EXPECT_EQ(ExecArguments(EntryValue(
+                  ReadAll(ProgramsDir() / "Hintergrundbildwechsler konfigurieren.desktop"), "Exec")),
               (std::vector<std::string>{ExePath()}));
 }
 

@@ -40,17 +40,22 @@ TempDir::~TempDir() {
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
     if (const char* v = std::getenv(name_.c_str())) old_ = v;
-    if (value) setenv(name_.c_str(), value->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (value)
+        setenv(name_.c_str(), value->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (old_)
+        setenv(name_.c_str(), old_->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 namespace {
-constexpr std::uint32_t kOverrideCaps = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+constexpr std::uint32_t kOverrideCaps =
+    (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
 }
 
 PermissionChecksOn::PermissionChecksOn() {
@@ -103,7 +108,8 @@ RgbaImage LoadReferenceImage(const fs::path& p) {
         if (FILE* f = popen(cmd.c_str(), "r")) {
             char buf[65536];
             std::size_t n;
-            while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+            while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+                out.append(buf, n);
             pclose(f);
         }
         return out;
@@ -120,13 +126,16 @@ RgbaImage LoadReferenceImage(const fs::path& p) {
     return img;
 }
 
-fs::path CorpusPath(const std::string& rel) { return fs::path(ZENKS_CORPUS_DIR) / rel; }
+fs::path CorpusPath(const std::string& rel) {
+    return fs::path(ZENKS_CORPUS_DIR) / rel;
+}
 
 SandboxTest::SandboxTest() {
     fs::create_directories(tmp_ / "bin");
     fs::create_directories(Home());
     env_.push_back(std::make_unique<ScopedEnv>("HOME", Home().string()));
-    for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
+    for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
     platform::SetExecutablePathForTesting(ExePath());
     platform::SetDecimalSeparatorForTesting('.');
 }
@@ -138,6 +147,8 @@ SandboxTest::~SandboxTest() {
     platform::SetDisplayDepthForTesting(std::nullopt);
 }
 
-void SandboxTest::WriteIni(const std::string& body) { WriteAll(IniPath(), body); }
+void SandboxTest::WriteIni(const std::string& body) {
+    WriteAll(IniPath(), body);
+}
 
 } // namespace testsupport

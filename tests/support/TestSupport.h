@@ -16,7 +16,7 @@ namespace testsupport {
 namespace fs = std::filesystem;
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -25,17 +25,17 @@ public:
     std::string str() const { return path_.string(); }
     fs::path operator/(const std::string& rel) const { return path_ / rel; }
 
-private:
+  private:
     fs::path path_;
 };
 
 // Sets (or with nullopt unsets) an environment variable; restores it on destruction.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(std::string name, std::optional<std::string> value);
     ~ScopedEnv();
 
-private:
+  private:
     std::string name_;
     std::optional<std::string> old_;
 };
@@ -43,11 +43,11 @@ private:
 // Root passes every permission check; while this lives, the process (run as
 // root here and in CI) loses that override, so read-only folders really are.
 class PermissionChecksOn {
-public:
+  public:
     PermissionChecksOn();
     ~PermissionChecksOn();
 
-private:
+  private:
     bool changed_ = false;
     std::uint32_t saved_[2] = {0, 0};
 };
@@ -72,7 +72,7 @@ fs::path CorpusPath(const std::string& rel);
 // temporary folder, so that settings, shortcuts and wallpaper files of a test
 // never touch the real ones.
 class SandboxTest : public ::testing::Test {
-protected:
+  protected:
     SandboxTest();
     ~SandboxTest() override;
     // The redirected executable: <tmp>/bin/ulbrasen; its .ini is beside it.
@@ -87,7 +87,7 @@ protected:
 
     TempDir tmp_;
 
-private:
+  private:
     std::vector<std::unique_ptr<ScopedEnv>> env_;
 };
 

@@ -1,0 +1,109 @@
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+const char* kWriter = ZENKS_BINARY_DIR "/tests/config/settings_writer";
+
+pid_t Start(const std::string& dir, const char* mode) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl(kWriter, kWriter, dir.c_str(), mode, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+std::string SettingsText(int entries, int kachelTyp) {
+    std::string s = "[Optionen]\nAnzVerz=" + std::to_string(entries) + "\n";
+    for (int i = 1; i <= entries; ++i)
+        s += "Verz" + std::to_string(i) +
+             "=/home/benutzer/Bilder/Sammlung mit einem recht langen Namen/Ordner " + std::to_string(i) +
+             "\nVerz" + std::to_string(i) + "/Optionen=AR\n";
+    s +=
+        "First=0\nAutowandlung_Groesse=0\nAutowandlung_4zu3=0\nAutowandlung_Kachelbild=0\n"
+        "Setze Kacheleigenschaft=1\nGeometrieOK ab=1.28\nGeometrieOK bis=1.38\nMaxKillBorder=5\nKachelTyp=" +
+        std::to_string(kachelTyp) +
+        "\nKachelBildbreite=0\nKachelBildhoehe=0\nKachelMaxHoehe=250\nKachelMaxBreite=250\nFesteBildHoehe=0\n"
+        "FesteBildBreite=0\n";
+    return s;
+}
+} // namespace
+
+// A writer killed at any moment leaves the old file or the complete new one.
+TEST(SaveKill, KilledWritersNeverLeaveATornFile) {
+    TempDir dir;
+    const int entries = 1000;
+    const std::string a = SettingsText(entries, 0), b = SettingsText(entries, 1);
+    WriteAll(dir / "ulbrasen.ini", a);
+    std::mt19937 rng(12345);
+    int changed = 0;
+    for (int round = 0; round < 200; ++round) {
+        const pid_t pid = Start(dir.str(), "loop");
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(20000, 160000)(rng)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const std::string now = ReadAll(dir / "ulbrasen.ini");
+        ASSERT_TRUE(now == a || now == b)
+            << "torn file after round " << round << ", " << now.size() << " bytes";
+        changed += now == b;
+    }
+    EXPECT_GT(changed, 0) << "the writers never got to save";
+    const pid_t pid = Start(dir.str(), "once");
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename(), "ulbrasen.ini") << "left behind by a killed writer: " << e.path();
+}
+
+TEST(SaveKill, FullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    const fs::path mnt = dir / "klein";
+    fs::create_directories(mnt);
+    ASSERT_EQ(std::system(("mount -t tmpfs -o size=512k tmpfs '" + mnt.string() + "'").c_str()), 0)
+        << "a small tmpfs is needed (the tests run as root)";
+    struct Unmount {
+        fs::path p;
+        ~Unmount() { std::system(("umount '" + p.string() + "'").c_str()); }
+    } unmount{mnt};
+    const std::string a = SettingsText(2000, 0);
+    WriteAll(mnt / "ulbrasen.ini", a);
+    WriteAll(mnt / "fueller", std::string(a.size(), 'x'));
+
+    const std::string cmd = std::string(kWriter) + " '" + mnt.string() + "' once 2>&1";
+    std::string out;
+    int rc = 0;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p))
+            out += buf;
+        rc = pclose(p);
+    }
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(out, "nach " + (mnt / "ulbrasen.ini").string() + " kann nicht geschrieben werden\n");
+    EXPECT_EQ(ReadAll(mnt / "ulbrasen.ini"), a);
+    for (const auto& e : fs::directory_iterator(mnt))
+        EXPECT_TRUE(e.path().filename() == "ulbrasen.ini" || e.path().filename() == "fueller") << e.path();
+
+    fs::remove(mnt / "fueller");
+    const pid_t pid = Start(mnt.string(), "once");
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadAll(mnt / "ulbrasen.ini"), SettingsText(2000, 1));
+    for (const auto& e : fs::directory_iterator(mnt))
+        EXPECT_EQ(e.path().filename(), "ulbrasen.ini");
+}
