@@ -1,5 +1,197 @@
+#include "compose/JpegImage.h"
+
 #include "compose/Decoders.h"
 #include "config/Messages.h"
+#include "platform/Platform.h"
 
-// Placeholder until the decoder lands: every file of this kind is refused.
-std::unique_ptr<TGraphic> NewJpegImage() { Throw(Msg::UnknownExtension, {std::string("?")}); }
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+#include <jerror.h>
+#include <new>
+
+namespace {
+
+// A progressive file may repeat scans without end, each costing a pass over
+// the whole picture; real encoders write a dozen or so.
+constexpr int kMaxScans = 500;
+constexpr int kQuantizedColors = 236;
+
+enum class JpegStep { Header, Decode };
+enum class JpegOutput { Bgr, Quantized };
+
+// Everything the libjpeg driver needs and returns, plain data only, since the
+// driver longjmps out of the library on errors.
+struct JpegJob {
+    JpegStep step = JpegStep::Header;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    // Header: filled by both steps.
+    int width = 0;
+    int height = 0;
+    bool grayscale = false;
+    // Decode: rows of 3-byte BGR pixels, height x stride bytes.
+    JpegOutput output = JpegOutput::Bgr;
+    std::uint8_t* pixels = nullptr;
+    std::ptrdiff_t stride = 0;
+    // libjpeg's message code when the library failed.
+    int errorCode = 0;
+};
+
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+extern "C" void JpegErrorExit(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (damaged or truncated data) are ignored and nothing is printed.
+extern "C" void JpegEmitMessage(j_common_ptr cinfo, int msgLevel) {
+    if (msgLevel < 0) cinfo->err->num_warnings++;
+}
+
+extern "C" void JpegOutputMessage(j_common_ptr) {}
+
+extern "C" void JpegCheckScans(j_common_ptr cinfo) {
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (cinfo->is_decompressor && d->input_scan_number > kMaxScans) {
+        cinfo->err->msg_code = JERR_BAD_PROGRESSION;
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+void StoreQuantizedRow(const jpeg_decompress_struct& cinfo, const JSAMPLE* indexes, std::uint8_t* out) {
+    JSAMPARRAY map = cinfo.colormap;
+    const bool colour = cinfo.out_color_components == 3;
+    for (JDIMENSION i = 0; i < cinfo.output_width; ++i, out += 3) {
+        const int c = indexes[i];
+        out[0] = colour ? map[2][c] : map[0][c];
+        out[1] = colour ? map[1][c] : map[0][c];
+        out[2] = map[0][c];
+    }
+}
+
+// The only place that calls into libjpeg. Its error exit longjmps back to the
+// setjmp below, so nothing here may need a destructor; returns false with
+// job.errorCode set when the library failed.
+bool RunLibjpeg(JpegJob& job) {
+    jpeg_decompress_struct cinfo{};
+    JpegErrorManager err{};
+    jpeg_progress_mgr progress{};
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = JpegErrorExit;
+    err.pub.emit_message = JpegEmitMessage;
+    err.pub.output_message = JpegOutputMessage;
+    if (setjmp(err.jump)) {
+        job.errorCode = err.pub.msg_code;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    progress.progress_monitor = JpegCheckScans;
+    cinfo.progress = &progress;
+    jpeg_mem_src(&cinfo, job.data, static_cast<unsigned long>(job.size));
+    jpeg_read_header(&cinfo, TRUE);
+    job.width = static_cast<int>(cinfo.image_width);
+    job.height = static_cast<int>(cinfo.image_height);
+    job.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    if (job.step == JpegStep::Decode) {
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = 1;
+        cinfo.dct_method = JDCT_ISLOW;
+        cinfo.do_fancy_upsampling = TRUE;
+        cinfo.do_block_smoothing = TRUE;
+        cinfo.buffered_image = FALSE;
+        if (job.output == JpegOutput::Quantized) {
+            // A greyscale file keeps its own colour space, so libjpeg falls
+            // back to one-pass quantisation there, as djpeg -colors does.
+            if (!job.grayscale) cinfo.out_color_space = JCS_RGB;
+            cinfo.quantize_colors = TRUE;
+            cinfo.desired_number_of_colors = kQuantizedColors;
+            cinfo.two_pass_quantize = TRUE;
+            cinfo.dither_mode = JDITHER_FS;
+        } else {
+            // The same conversion as RGB with the bytes in our order.
+            cinfo.out_color_space = JCS_EXT_BGR;
+        }
+        jpeg_start_decompress(&cinfo);
+        if (cinfo.output_width != static_cast<JDIMENSION>(job.width) ||
+            cinfo.output_height != static_cast<JDIMENSION>(job.height)) {
+            cinfo.err->msg_code = JERR_BAD_STATE;
+            cinfo.err->error_exit(reinterpret_cast<j_common_ptr>(&cinfo));
+        }
+        const int batch = cinfo.rec_outbuf_height > 0 ? cinfo.rec_outbuf_height : 1;
+        JSAMPARRAY indexes = nullptr;
+        if (job.output == JpegOutput::Quantized)
+            indexes = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                              cinfo.output_width, static_cast<JDIMENSION>(batch));
+        JSAMPROW rows[16];
+        const int perCall = batch < 16 ? batch : 16;
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const JDIMENSION first = cinfo.output_scanline;
+            JDIMENSION want = cinfo.output_height - first;
+            if (want > static_cast<JDIMENSION>(perCall)) want = static_cast<JDIMENSION>(perCall);
+            for (JDIMENSION r = 0; r < want; ++r)
+                rows[r] =
+                    indexes ? indexes[r] : job.pixels + static_cast<std::ptrdiff_t>(first + r) * job.stride;
+            const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, want);
+            if (indexes)
+                for (JDIMENSION r = 0; r < got; ++r)
+                    StoreQuantizedRow(cinfo, indexes[r],
+                                      job.pixels + static_cast<std::ptrdiff_t>(first + r) * job.stride);
+        }
+        jpeg_finish_decompress(&cinfo);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+} // namespace
+
+void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
+    JpegJob job;
+    job.data = data.data();
+    job.size = data.size();
+    if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+    data_ = std::move(data);
+    width_ = job.width;
+    height_ = job.height;
+    grayscale_ = job.grayscale;
+    decoded_ = false;
+    pixels_.SetSize(0, 0);
+}
+
+void TJPEGImage::Decode() {
+    if (decoded_) return;
+    CheckPixelBudget(width_, height_);
+    TBitmap pixels(width_, height_);
+    JpegJob job;
+    job.step = JpegStep::Decode;
+    job.data = data_.data();
+    job.size = data_.size();
+    job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
+    job.pixels = pixels.ScanLine(0);
+    job.stride = pixels.Stride();
+    if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+    pixels_ = std::move(pixels);
+    decoded_ = true;
+    // The pixels are all later draws need.
+    std::vector<std::uint8_t>().swap(data_);
+}
+
+void TJPEGImage::Draw(TBitmap& target, int x, int y) {
+    Decode();
+    pixels_.Draw(target, x, y);
+}
+
+void TJPEGImage::StretchDraw(TBitmap& target, const TRect& rect) {
+    Decode();
+    pixels_.StretchDraw(target, rect);
+}
+
+std::unique_ptr<TGraphic> NewJpegImage() {
+    return std::make_unique<TJPEGImage>();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// JPEG pictures through libjpeg: the header is read at load, the pixels are
+// decompressed at the first draw and kept for later draws.
+#include "compose/Graphics.h"
+
+#include <cstdint>
+#include <vector>
+
+class TJPEGImage : public TGraphic {
+  public:
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    // Keeps the whole file and parses its header; throws "JPEG-Fehler #%d".
+    void LoadFromData(std::vector<std::uint8_t>&& data) override;
+    // Both decode at the first call; a decoding error is thrown from here and
+    // leaves the picture as loaded, so a later draw tries again.
+    void Draw(TBitmap& target, int x, int y) override;
+    void StretchDraw(TBitmap& target, const TRect& rect) override;
+
+    bool Grayscale() const { return grayscale_; }
+    // True once the pixels are held and the compressed data is gone.
+    bool Decoded() const { return decoded_; }
+
+  private:
+    void Decode();
+
+    std::vector<std::uint8_t> data_;
+    int width_ = 0;
+    int height_ = 0;
+    bool grayscale_ = false;
+    bool decoded_ = false;
+    TBitmap pixels_;
+};

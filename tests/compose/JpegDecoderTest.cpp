@@ -1,0 +1,404 @@
+// The JPEG decoder against djpeg of the same file: corpus pictures, pictures
+// libjpeg makes here, every error number the corpus lists, and hostile headers.
+#include "compose/Decoders.h"
+#include "compose/JpegImage.h"
+#include "config/Messages.h"
+#include "platform/Platform.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/wait.h>
+#include <tuple>
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+#include <jerror.h>
+#include <set>
+
+namespace {
+
+using testsupport::CorpusPath;
+using testsupport::fs::path;
+
+// djpeg's BMP output as top-down BGR rows without padding.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> bgr;
+};
+
+std::uint32_t Le(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | b.at(at + i);
+    return v;
+}
+
+Pixels ReadDjpegBmp(const path& file) {
+    const std::vector<std::uint8_t> b = testsupport::ReadBytes(file);
+    Pixels p;
+    const std::uint32_t offBits = Le(b, 10, 4);
+    const std::uint32_t headerSize = Le(b, 14, 4);
+    p.width = static_cast<int>(Le(b, 18, 4));
+    p.height = static_cast<int>(Le(b, 22, 4)); // positive: bottom-up
+    const int bpp = static_cast<int>(Le(b, 28, 2));
+    const std::size_t palette = 14 + headerSize;
+    const std::size_t stride = (static_cast<std::size_t>(p.width) * bpp / 8 + 3) & ~std::size_t{3};
+    p.bgr.resize(static_cast<std::size_t>(p.width) * p.height * 3);
+    for (int y = 0; y < p.height; ++y) {
+        const std::size_t row = offBits + static_cast<std::size_t>(p.height - 1 - y) * stride;
+        for (int x = 0; x < p.width; ++x) {
+            std::uint8_t* out = &p.bgr[(static_cast<std::size_t>(y) * p.width + x) * 3];
+            const std::size_t src =
+                bpp == 8 ? palette + 4 * std::size_t{b.at(row + x)} : row + 3 * std::size_t(x);
+            for (int c = 0; c < 3; ++c)
+                out[c] = b.at(src + c);
+        }
+    }
+    return p;
+}
+
+Pixels Djpeg(const path& jpeg, const testsupport::TempDir& tmp, bool quantized) {
+    const path out = tmp / "djpeg.bmp";
+    std::remove(out.c_str());
+    const std::string cmd = std::string("djpeg -bmp ") + (quantized ? "-colors 236 " : "") + "-outfile '" +
+                            out.string() + "' '" + jpeg.string() + "' 2>/dev/null";
+    const int rc = std::system(cmd.c_str());
+    // djpeg exits 2 after warnings (a truncated file) but still writes the picture.
+    EXPECT_TRUE(rc == 0 || WEXITSTATUS(rc) == 2) << cmd;
+    if (!testsupport::fs::exists(out)) {
+        ADD_FAILURE() << "djpeg wrote nothing: " << cmd;
+        return {};
+    }
+    return ReadDjpegBmp(out);
+}
+
+Pixels Rows(const TBitmap& b) {
+    Pixels p{b.Width(), b.Height(), {}};
+    for (int y = 0; y < b.Height(); ++y)
+        p.bgr.insert(p.bgr.end(), b.ScanLine(y), b.ScanLine(y) + b.Width() * 3);
+    return p;
+}
+
+Pixels Decode(const path& jpeg) {
+    TJPEGImage img;
+    img.LoadFromData(testsupport::ReadBytes(jpeg));
+    TBitmap target(img.Width(), img.Height());
+    img.Draw(target, 0, 0);
+    return Rows(target);
+}
+
+void ExpectSamePixels(const Pixels& want, const Pixels& got, const std::string& what) {
+    ASSERT_EQ(want.width, got.width) << what;
+    ASSERT_EQ(want.height, got.height) << what;
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < want.bgr.size(); ++i)
+        differing += want.bgr[i] != got.bgr[i];
+    EXPECT_EQ(differing, 0u) << what << ": bytes differ from djpeg";
+}
+
+std::size_t CountColours(const Pixels& p) {
+    std::set<std::uint32_t> colours;
+    for (std::size_t i = 0; i + 2 < p.bgr.size(); i += 3)
+        colours.insert(p.bgr[i] | p.bgr[i + 1] << 8 | std::uint32_t{p.bgr[i + 2]} << 16);
+    return colours.size();
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ZenksError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+class DisplayDepth {
+  public:
+    explicit DisplayDepth(int bits) { platform::SetDisplayDepthForTesting(bits); }
+    ~DisplayDepth() { platform::SetDisplayDepthForTesting(std::nullopt); }
+};
+
+// A picture of smooth gradients and hard edges, made with libjpeg.
+struct EncodeOptions {
+    int width = 301;
+    int height = 199;
+    int components = 3;
+    int hSampling = 2; // of the first component; 1 means 4:4:4
+    int vSampling = 2;
+    bool progressive = false;
+    int restartRows = 0;
+};
+
+std::vector<std::uint8_t> MakeJpeg(const EncodeOptions& o) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = static_cast<JDIMENSION>(o.width);
+    c.image_height = static_cast<JDIMENSION>(o.height);
+    c.input_components = o.components;
+    c.in_color_space = o.components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    c.comp_info[0].h_samp_factor = o.hSampling;
+    c.comp_info[0].v_samp_factor = o.vSampling;
+    c.restart_in_rows = o.restartRows;
+    if (o.progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(o.width) * o.components);
+    while (c.next_scanline < c.image_height) {
+        const int y = static_cast<int>(c.next_scanline);
+        for (int x = 0; x < o.width; ++x)
+            for (int k = 0; k < o.components; ++k)
+                row[static_cast<std::size_t>(x) * o.components + k] = static_cast<std::uint8_t>(
+                    ((x * (k + 1) + y * (3 - k)) & 0xFF) ^ (((x / 17 + y / 13) & 1) ? 0x80 : 0));
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<std::uint8_t> out(mem, mem + size);
+    jpeg_destroy_compress(&c);
+    std::free(mem);
+    return out;
+}
+
+path Write(const testsupport::TempDir& tmp, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    const path p = tmp / name;
+    testsupport::WriteBytes(p, bytes);
+    return p;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(JpegDecoder, CorpusColourFilesEqualDjpeg) {
+    testsupport::TempDir tmp;
+    DisplayDepth depth(24);
+    for (const char* name :
+         {"ljt-testorig.jpg", "ljt-testimgari.jpg", "pillow-pil_sample_rgb.jpg",
+          "wuffs-peacock.progressive.jpeg",
+          // only warnings: the missing part is grey, the cut progression
+          // shows what block smoothing makes of it
+          "wuffs-peacock.progressive.truncated.jpeg", "wuffs-peacock.default.truncated.jpeg"}) {
+        const path file = CorpusPath(std::string("jpeg/") + name);
+        ExpectSamePixels(Djpeg(file, tmp, false), Decode(file), name);
+    }
+}
+
+TEST(JpegDecoder, GreyscaleIsQuantisedAsDjpegColors236) {
+    testsupport::TempDir tmp;
+    DisplayDepth depth(24);
+    const path file = CorpusPath("jpeg/wuffs-peacock.grayscale.jpeg");
+    const Pixels ours = Decode(file);
+    ExpectSamePixels(Djpeg(file, tmp, true), ours, "grayscale");
+    EXPECT_LE(CountColours(ours), 236u);
+    for (std::size_t i = 0; i < ours.bgr.size(); i += 3) {
+        ASSERT_EQ(ours.bgr[i], ours.bgr[i + 1]);
+        ASSERT_EQ(ours.bgr[i], ours.bgr[i + 2]);
+    }
+}
+
+TEST(JpegDecoder, LowDisplayDepthQuantisesEveryFile) {
+    testsupport::TempDir tmp;
+    for (int bits : {1, 4, 8}) {
+        DisplayDepth depth(bits);
+        for (const char* name : {"ljt-testorig.jpg", "wuffs-peacock.progressive.jpeg"}) {
+            const path file = CorpusPath(std::string("jpeg/") + name);
+            const Pixels ours = Decode(file);
+            ExpectSamePixels(Djpeg(file, tmp, true), ours, name);
+            EXPECT_LE(CountColours(ours), 236u);
+        }
+    }
+    DisplayDepth depth(16);
+    const path file = CorpusPath("jpeg/ljt-testorig.jpg");
+    ExpectSamePixels(Djpeg(file, tmp, false), Decode(file), "16 bits: full colour");
+}
+
+TEST(JpegDecoder, LibjpegEncodedVariantsEqualDjpeg) {
+    testsupport::TempDir tmp;
+    DisplayDepth depth(24);
+    struct Case {
+        const char* name;
+        EncodeOptions options;
+    };
+    const Case cases[] = {
+        {"420 odd size", {}},
+        {"444", {.hSampling = 1, .vSampling = 1}},
+        {"422", {.hSampling = 2, .vSampling = 1}},
+        {"440", {.hSampling = 1, .vSampling = 2}},
+        {"progressive", {.progressive = true}},
+        {"restart markers", {.restartRows = 3}},
+        {"one pixel", {.width = 1, .height = 1}},
+        {"one row", {.width = 77, .height = 1}},
+        {"one column", {.width = 1, .height = 50}},
+    };
+    for (const Case& c : cases) {
+        const path file = Write(tmp, "made.jpg", MakeJpeg(c.options));
+        ExpectSamePixels(Djpeg(file, tmp, false), Decode(file), c.name);
+    }
+    const path grey = Write(tmp, "grey.jpg", MakeJpeg({.components = 1, .hSampling = 1, .vSampling = 1}));
+    ExpectSamePixels(Djpeg(grey, tmp, true), Decode(grey), "greyscale");
+}
+
+TEST(JpegDecoder, ErrorsAtLoad) {
+    for (auto [name, message] : {
+             std::pair{"ljt-testorig12.jpg", "JPEG-Fehler #15"},                       // 12-bit samples
+             std::pair{"its-f012a4321f00f12af6b1eee7580ffb9c.jpg", "JPEG-Fehler #53"}, // no SOI
+             std::pair{"its-6de166ee2a3a60df9017650e2a808408.jpg", "JPEG-Fehler #11"}, // marker length
+         }) {
+        TJPEGImage img;
+        EXPECT_EQ(ErrorOf([&] {
+                      img.LoadFromData(testsupport::ReadBytes(CorpusPath(std::string("jpeg/") + name)));
+                  }),
+                  message)
+            << name;
+    }
+    TJPEGImage empty;
+    EXPECT_EQ(ErrorOf([&] { empty.LoadFromData({}); }), FormatMsg(Msg::JpegError, {JERR_INPUT_EMPTY}));
+    TJPEGImage bmp;
+    EXPECT_EQ(ErrorOf([&] { bmp.LoadFromData({'B', 'M', 0, 0, 0, 0}); }), "JPEG-Fehler #53");
+}
+
+TEST(JpegDecoder, ErrorsAtDrawLeaveThePictureLoaded) {
+    DisplayDepth depth(24);
+    testsupport::TempDir tmp;
+    struct Case {
+        const char* name;
+        int width, height;
+        const char* message;
+    };
+    for (const Case& c : {
+             Case{"pillow-pil_sample_cmyk.jpg", 100, 100, "JPEG-Fehler #27"}, // CMYK: no conversion to RGB
+             Case{"its-3ea649db8e81a46ca4f92fb3238f78ff.jpg", 80, 53, "JPEG-Fehler #11"}, // damaged data
+         }) {
+        const path copy = tmp / (std::string("picture-") + c.name);
+        testsupport::fs::copy_file(CorpusPath(std::string("jpeg/") + c.name), copy);
+        TPicture holder;
+        holder.LoadFromFile(copy.string());
+        TGraphic* loaded = holder.Graphic();
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(holder.Width(), c.width);
+        EXPECT_EQ(holder.Height(), c.height);
+        TBitmap target(c.width, c.height);
+        target.ScanLine(0)[0] = 7;
+        EXPECT_EQ(ErrorOf([&] { loaded->Draw(target, 0, 0); }), c.message) << c.name;
+        EXPECT_EQ(holder.Graphic(), loaded);
+        EXPECT_EQ(holder.Width(), c.width);
+        EXPECT_EQ(target.ScanLine(0)[0], 7) << "a failed draw leaves the target alone";
+        // The next draw tries again and fails the same way.
+        EXPECT_EQ(ErrorOf([&] { loaded->StretchDraw(target, {0, 0, 10, 10}); }), c.message) << c.name;
+    }
+}
+
+TEST(JpegDecoder, DrawsLikeABitmapOfItsPixels) {
+    DisplayDepth depth(24);
+    TJPEGImage img;
+    img.LoadFromData(MakeJpeg({.width = 40, .height = 30}));
+    EXPECT_FALSE(img.Decoded());
+    TBitmap full(40, 30);
+    img.Draw(full, 0, 0);
+    EXPECT_TRUE(img.Decoded());
+
+    // Offsets and clipping on all sides, then a stretch, from the kept pixels.
+    for (auto [x, y] : {std::pair{5, 7}, std::pair{-9, -4}, std::pair{30, 25}, std::pair{-40, 0}}) {
+        TBitmap want(50, 40), got(50, 40);
+        full.Draw(want, x, y);
+        img.Draw(got, x, y);
+        EXPECT_EQ(Rows(want).bgr, Rows(got).bgr) << x << "," << y;
+    }
+    TBitmap want(70, 20), got(70, 20);
+    full.StretchDraw(want, {-3, 2, 90, 15});
+    img.StretchDraw(got, {-3, 2, 90, 15});
+    EXPECT_EQ(Rows(want).bgr, Rows(got).bgr);
+}
+
+// Sets the declared size of the first SOFn frame.
+void SetFrameSize(std::vector<std::uint8_t>& jpeg, int width, int height) {
+    for (std::size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<std::uint8_t>(height);
+            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<std::uint8_t>(width);
+            return;
+        }
+    FAIL() << "no frame header";
+}
+
+TEST(JpegDecoder, HugeDeclaredSizeIsRefusedBeforeDecoding) {
+    DisplayDepth depth(24);
+    std::vector<std::uint8_t> jpeg = MakeJpeg({.width = 16, .height = 16});
+    SetFrameSize(jpeg, 65500, 65500);
+    TJPEGImage img;
+    img.LoadFromData(std::move(jpeg));
+    EXPECT_EQ(img.Width(), 65500);
+    EXPECT_EQ(img.Height(), 65500);
+    TBitmap target(4, 4);
+    EXPECT_EQ(ErrorOf([&] { img.Draw(target, 0, 0); }), "Zu wenig Arbeitsspeicher");
+
+    // Over libjpeg's own limit already at load; zero is refused by libjpeg too.
+    for (auto [w, h, code] :
+         {std::tuple{65501, 10, JERR_IMAGE_TOO_BIG}, std::tuple{0, 10, JERR_EMPTY_IMAGE}}) {
+        std::vector<std::uint8_t> bad = MakeJpeg({.width = 16, .height = 16});
+        SetFrameSize(bad, w, h);
+        TJPEGImage b;
+        EXPECT_EQ(ErrorOf([&] { b.LoadFromData(std::move(bad)); }), FormatMsg(Msg::JpegError, {code})) << w;
+    }
+}
+
+// A progressive file whose last scan is repeated: libjpeg only warns about
+// each repeat, so without a limit such a file costs a pass per copy.
+TEST(JpegDecoder, EndlessScansAreCutShort) {
+    DisplayDepth depth(24);
+    std::vector<std::uint8_t> jpeg = MakeJpeg({.width = 64, .height = 64, .progressive = true});
+    std::size_t lastSos = 0;
+    for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) lastSos = i;
+    ASSERT_GT(lastSos, 0u);
+    ASSERT_EQ(jpeg[jpeg.size() - 2], 0xFF);
+    const std::vector<std::uint8_t> scan(jpeg.begin() + static_cast<std::ptrdiff_t>(lastSos), jpeg.end() - 2);
+
+    for (auto [copies, fails] : {std::pair{100, false}, std::pair{5000, true}}) {
+        std::vector<std::uint8_t> many(jpeg.begin(), jpeg.end() - 2);
+        for (int i = 0; i < copies; ++i)
+            many.insert(many.end(), scan.begin(), scan.end());
+        many.insert(many.end(), {0xFF, 0xD9});
+        TJPEGImage img;
+        img.LoadFromData(std::move(many));
+        TBitmap target(64, 64);
+        const std::string error = ErrorOf([&] { img.Draw(target, 0, 0); });
+        EXPECT_EQ(error, fails ? FormatMsg(Msg::JpegError, {JERR_BAD_PROGRESSION}) : "no error") << copies;
+    }
+}
+
+TEST(JpegDecoder, RegistryAndHolder) {
+    DisplayDepth depth(24);
+    testsupport::TempDir tmp;
+    const path upper = tmp / "TESTORIG.JPG";
+    testsupport::fs::copy_file(CorpusPath("jpeg/ljt-testorig.jpg"), upper);
+    TPicture holder;
+    holder.LoadFromFile(upper.string());
+    ASSERT_NE(dynamic_cast<TJPEGImage*>(holder.Graphic()), nullptr);
+    EXPECT_EQ(holder.Width(), 227);
+    EXPECT_EQ(holder.Height(), 149);
+    EXPECT_NE(dynamic_cast<TJPEGImage*>(CreateGraphicForExtension("jpeg").get()), nullptr);
+
+    // A failed load keeps the picture held before.
+    TGraphic* before = holder.Graphic();
+    const path broken = tmp / "broken.jpeg";
+    testsupport::fs::copy_file(CorpusPath("jpeg/its-f012a4321f00f12af6b1eee7580ffb9c.jpg"), broken);
+    EXPECT_EQ(ErrorOf([&] { holder.LoadFromFile(broken.string()); }), "JPEG-Fehler #53");
+    EXPECT_EQ(holder.Graphic(), before);
+    const path empty = tmp / "empty.jpg";
+    testsupport::WriteBytes(empty, {});
+    EXPECT_EQ(ErrorOf([&] { holder.LoadFromFile(empty.string()); }),
+              FormatMsg(Msg::JpegError, {JERR_INPUT_EMPTY}));
+    EXPECT_EQ(holder.Graphic(), before);
+}
+
+} // namespace
