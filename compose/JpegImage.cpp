@@ -164,25 +164,58 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     pixels_.SetSize(0, 0);
 }
 
-void TJPEGImage::Decode() {
-    if (decoded_) return;
-    CheckPixelBudget(width_, height_);
-    TBitmap pixels(width_, height_);
+void TJPEGImage::DecodeInto(TBitmap& out) const {
     JpegJob job;
     job.step = JpegStep::Decode;
     job.data = data_.data();
     job.size = data_.size();
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
-    job.pixels = pixels.ScanLine(0);
-    job.stride = pixels.Stride();
+    job.pixels = out.ScanLine(0);
+    job.stride = out.Stride();
     if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+}
+
+void TJPEGImage::Decode() {
+    if (decoded_) return;
+    CheckPixelBudget(width_, height_);
+    TBitmap pixels(width_, height_);
+    DecodeInto(pixels);
     pixels_ = std::move(pixels);
     decoded_ = true;
     // The pixels are all later draws need.
     std::vector<std::uint8_t>().swap(data_);
 }
 
+namespace {
+bool AllBlack(const TBitmap& b) {
+    const std::uint8_t* p = b.ScanLine(0);
+    const std::size_t n = static_cast<std::size_t>(b.Stride()) * static_cast<std::size_t>(b.Height());
+    std::uint8_t any = 0;
+    for (std::size_t i = 0; i < n; i += 4096) {
+        const std::size_t end = i + 4096 < n ? i + 4096 : n;
+        for (std::size_t k = i; k < end; ++k)
+            any |= p[k];
+        if (any) return false;
+    }
+    return true;
+}
+} // namespace
+
 void TJPEGImage::Draw(TBitmap& target, int x, int y) {
+    // The usual first draw fills a new black bitmap of the picture's size:
+    // decoding straight into it saves a second copy of the pixels. A failed
+    // decode leaves it black again, as if nothing had been drawn; later draws
+    // decode once more into the kept copy.
+    if (!decoded_ && x == 0 && y == 0 && target.Width() == width_ && target.Height() == height_ &&
+        width_ > 0 && height_ > 0 && AllBlack(target)) {
+        try {
+            DecodeInto(target);
+        } catch (...) {
+            target.FillBlack();
+            throw;
+        }
+        return;
+    }
     Decode();
     pixels_.Draw(target, x, y);
 }

@@ -18,11 +18,14 @@ class TJPEGImage : public TGraphic {
     void StretchDraw(TBitmap& target, const TRect& rect) override;
 
     bool Grayscale() const { return grayscale_; }
-    // True once the pixels are held and the compressed data is gone.
+    // True once the pixels are held and the compressed data is gone. A first
+    // draw at (0, 0) into a black bitmap of exactly the picture's size decodes
+    // straight into it and keeps the compressed data instead.
     bool Decoded() const { return decoded_; }
 
   private:
     void Decode();
+    void DecodeInto(TBitmap& out) const;
 
     std::vector<std::uint8_t> data_;
     int width_ = 0;

@@ -297,24 +297,49 @@ TEST(JpegDecoder, ErrorsAtDrawLeaveThePictureLoaded) {
 
 TEST(JpegDecoder, DrawsLikeABitmapOfItsPixels) {
     DisplayDepth depth(24);
+    const std::vector<std::uint8_t> jpeg = MakeJpeg({.width = 40, .height = 30});
     TJPEGImage img;
-    img.LoadFromData(MakeJpeg({.width = 40, .height = 30}));
-    EXPECT_FALSE(img.Decoded());
+    img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+    // The first draw goes straight into a fresh bitmap of the picture's size.
     TBitmap full(40, 30);
     img.Draw(full, 0, 0);
-    EXPECT_TRUE(img.Decoded());
+    EXPECT_FALSE(img.Decoded());
 
     // Offsets and clipping on all sides, then a stretch, from the kept pixels.
-    for (auto [x, y] : {std::pair{5, 7}, std::pair{-9, -4}, std::pair{30, 25}, std::pair{-40, 0}}) {
+    for (auto [x, y] :
+         {std::pair{5, 7}, std::pair{-9, -4}, std::pair{30, 25}, std::pair{-40, 0}, std::pair{0, 0}}) {
         TBitmap want(50, 40), got(50, 40);
         full.Draw(want, x, y);
         img.Draw(got, x, y);
         EXPECT_EQ(Rows(want).bgr, Rows(got).bgr) << x << "," << y;
     }
+    EXPECT_TRUE(img.Decoded());
     TBitmap want(70, 20), got(70, 20);
     full.StretchDraw(want, {-3, 2, 90, 15});
     img.StretchDraw(got, {-3, 2, 90, 15});
     EXPECT_EQ(Rows(want).bgr, Rows(got).bgr);
+
+    // A target of the same size that already shows something is drawn over
+    // the same way, and drawing again gives the same picture.
+    TJPEGImage again;
+    again.LoadFromData(std::vector<std::uint8_t>(jpeg));
+    TBitmap painted(40, 30);
+    painted.ScanLine(29)[119] = 1;
+    again.Draw(painted, 0, 0);
+    EXPECT_TRUE(again.Decoded());
+    EXPECT_EQ(Rows(painted).bgr, Rows(full).bgr);
+    TBitmap black(40, 30);
+    again.Draw(black, 0, 0);
+    EXPECT_EQ(Rows(black).bgr, Rows(full).bgr);
+}
+
+TEST(JpegDecoder, FailedDrawIntoAFreshBitmapLeavesItBlack) {
+    DisplayDepth depth(24);
+    TJPEGImage img;
+    img.LoadFromData(testsupport::ReadBytes(CorpusPath("jpeg/its-3ea649db8e81a46ca4f92fb3238f78ff.jpg")));
+    TBitmap target(80, 53);
+    EXPECT_EQ(ErrorOf([&] { img.Draw(target, 0, 0); }), "JPEG-Fehler #11");
+    EXPECT_EQ(Rows(target).bgr, Rows(TBitmap(80, 53)).bgr);
 }
 
 // Sets the declared size of the first SOFn frame.
