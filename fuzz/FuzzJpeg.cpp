@@ -1,0 +1,30 @@
+// Loads and draws hostile JPEG data: both output kinds (full colour and the
+// quantised one of small displays), the direct first draw and the kept copy.
+#include "compose/JpegImage.h"
+#include "config/Messages.h"
+#include "platform/Platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The last byte picks the display depth, so a finding replays alike.
+    platform::SetDisplayDepthForTesting(size > 0 && (data[size - 1] & 1) ? 8 : 24);
+    TJPEGImage img;
+    try {
+        img.LoadFromData(std::vector<std::uint8_t>(data, data + size));
+    } catch (const ZenksError&) {
+        return 0;
+    }
+    // Big pictures only cost time; the size checks have their own tests.
+    if (static_cast<std::int64_t>(img.Width()) * img.Height() > 2'000'000) return 0;
+    try {
+        TBitmap target(img.Width(), img.Height());
+        img.Draw(target, 0, 0);
+        TBitmap small(33, 17);
+        img.StretchDraw(small, {-5, -5, 40, 20});
+        img.Draw(small, -3, 2);
+    } catch (const ZenksError&) {}
+    return 0;
+}
