@@ -251,6 +251,34 @@ void TBitmap::LoadFromData(std::vector<std::uint8_t>&& data) {
     // Uncompressed pixels must all be there before anything is allocated.
     if (!rle && width > 0 && srcStride * static_cast<std::uint64_t>(height) > r.Remaining())
         Throw(Msg::StreamRead);
+    if (!rle && h.bitCount == 24 && width > 0 && height > 0) {
+        // The file's rows already have our layout: move them to the front of
+        // the file's own buffer and put them in order, without a new buffer.
+        const std::size_t bytes = static_cast<std::size_t>(srcStride * height);
+        const std::size_t stride = static_cast<std::size_t>(srcStride);
+        std::vector<std::uint8_t> pixels = std::move(data);
+        std::uint8_t* p = pixels.data();
+        std::memmove(p, p + pixelStart, bytes);
+        if (!topDown) {
+            std::vector<std::uint8_t> tmp(stride);
+            for (std::size_t a = 0, b = bytes - stride; a < b; a += stride, b -= stride) {
+                std::memcpy(tmp.data(), p + a, stride);
+                std::memcpy(p + a, p + b, stride);
+                std::memcpy(p + b, tmp.data(), stride);
+            }
+        }
+        const std::size_t used = static_cast<std::size_t>(width) * 3;
+        if (used < stride)
+            for (std::size_t row = 0; row < bytes; row += stride)
+                std::memset(p + row + used, 0, stride - used);
+        pixels.resize(bytes);
+        if (pixels.capacity() - bytes > bytes / 4) pixels.shrink_to_fit(); // much trailing data
+        data_ = std::move(pixels);
+        width_ = static_cast<int>(width);
+        height_ = static_cast<int>(height);
+        stride_ = static_cast<std::ptrdiff_t>(stride);
+        return;
+    }
     result.SetSize(static_cast<int>(width), static_cast<int>(height));
     if (width == 0 || height == 0) {
         *this = std::move(result);
@@ -266,15 +294,7 @@ void TBitmap::LoadFromData(std::vector<std::uint8_t>&& data) {
         auto srcRow = [&](int y) {
             return src + static_cast<std::size_t>(topDown ? y : hgt - 1 - y) * srcStride;
         };
-        if (h.bitCount == 24) {
-            // The file's rows have the same layout as ours: a plain copy.
-            if (topDown) {
-                std::memcpy(result.ScanLine(0), src, static_cast<std::size_t>(srcStride * height));
-            } else {
-                for (int y = 0; y < hgt; ++y)
-                    std::memcpy(result.ScanLine(y), srcRow(y), static_cast<std::size_t>(srcStride));
-            }
-        } else if (h.bitCount <= 8) {
+        if (h.bitCount <= 8) {
             for (int y = 0; y < hgt; ++y)
                 DecodeIndexedRow(srcRow(y), result.ScanLine(y), w, static_cast<int>(h.bitCount), pal);
         } else {

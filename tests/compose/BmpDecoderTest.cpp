@@ -398,3 +398,21 @@ TEST(BmpCrafted, CoreHeaderWithOneBitAndThreeByteEntries) {
     EXPECT_EQ(Px(bmp, 1, 0), 0x302010u);
     EXPECT_EQ(Px(bmp, 8, 0), 0x605040u);
 }
+
+TEST(BmpCrafted, TwentyFourBitRowsInBothOrders) {
+    for (const bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown);
+        // 1 x 3 pixels, each row padded from 3 to 4 bytes.
+        Bytes b = InfoHeader(1, topDown ? -3 : 3, 24, 0, 0, 14 + 40);
+        Raw(b, {0x01, 0x02, 0x03, 0xEE}); // stored row 0 (B, G, R, padding)
+        Raw(b, {0x04, 0x05, 0x06, 0xEE}); // stored row 1
+        Raw(b, {0x07, 0x08, 0x09, 0xEE}); // stored row 2
+        Raw(b, {0x55, 0x55});             // trailing bytes after the pixels
+        const TBitmap bmp = Decode(b);
+        ASSERT_EQ(bmp.Height(), 3);
+        EXPECT_EQ(Px(bmp, 0, topDown ? 0 : 2), 0x030201u);
+        EXPECT_EQ(Px(bmp, 0, 1), 0x060504u);
+        EXPECT_EQ(Px(bmp, 0, topDown ? 2 : 0), 0x090807u);
+        EXPECT_EQ(bmp.ScanLine(1)[3], 0) << "padding is cleared";
+    }
+}
