@@ -19,9 +19,7 @@ constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
 constexpr std::uint32_t kBiAlphaBitfields = 6;
 
-constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 // The largest header we know (V5); longer ones are read as far as we know them.
 constexpr std::uint32_t kMaxKnownHeaderSize = 124;
 
