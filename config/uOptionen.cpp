@@ -46,6 +46,11 @@ TOptionen::TOptionen() : Ini(std::make_unique<TIniFile>(ExecutableSibling(".ini"
     LoadSettings();
 }
 
+TOptionen::TOptionen(ReadOnly, const std::string& iniPath) : Ini(std::make_unique<TIniFile>(iniPath)) {
+    Loading = true;
+    ReadSettings();
+}
+
 TOptionen::~TOptionen() = default;
 
 void TOptionen::SaveSettings() {
@@ -85,6 +90,19 @@ void TOptionen::SaveSettings() {
 
 void TOptionen::LoadSettings() {
     Loading = true;
+    ReadSettings();
+    Loading = false;
+    if (!First) return;
+    if (!Autostart && VerknuepfungsModus[1] == 0 && VerknuepfungsModus[2] == 0) {
+        SetAutostart(true);
+        SetShortcutMode(1, 2);
+        SetShortcutMode(2, 1);
+    }
+    First = false;
+    SaveSettings();
+}
+
+void TOptionen::ReadSettings() {
     const int count = Ini->ReadInteger(kSection, "AnzVerz", 0);
     for (int n = 1; n <= count; ++n) {
         const std::string key = "Verz" + std::to_string(n);
@@ -110,15 +128,6 @@ void TOptionen::LoadSettings() {
     SetKachelMaxBreite(Ini->ReadInteger(kSection, "KachelMaxBreite", 250));
     SetFesteBildHoehe(Ini->ReadInteger(kSection, "FesteBildHoehe", 0));
     SetFesteBildBreite(Ini->ReadInteger(kSection, "FesteBildBreite", 0));
-    Loading = false;
-    if (!First) return;
-    if (!Autostart && VerknuepfungsModus[1] == 0 && VerknuepfungsModus[2] == 0) {
-        SetAutostart(true);
-        SetShortcutMode(1, 2);
-        SetShortcutMode(2, 1);
-    }
-    First = false;
-    SaveSettings();
 }
 
 void TOptionen::SetAutowandlung_Groesse(bool value) {

@@ -18,6 +18,10 @@ using ShortcutMode = std::uint8_t;
 class TOptionen {
   public:
     TOptionen();
+    // Only reads the section of iniPath: no shortcut detection, no first-run
+    // actions, and nothing is ever written back (Loading stays set).
+    struct ReadOnly {};
+    TOptionen(ReadOnly, const std::string& iniPath);
     ~TOptionen();
     TOptionen(const TOptionen&) = delete;
     TOptionen& operator=(const TOptionen&) = delete;
@@ -93,6 +97,7 @@ class TOptionen {
 
   private:
     void DetectShortcuts();
+    void ReadSettings();
     void CheckIndex(int index) const;
 };
 

@@ -83,6 +83,12 @@ enum class FileMode { Normal, Executable };
 // folder, flushed, then renamed over the old one. Nothing is left behind on
 // failure and the old file stays intact. Returns false on any failure.
 bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode = FileMode::Normal);
+// The same for content too large to hold twice: produce hands its pieces to
+// write, which returns false once writing has failed; produce returns false
+// to give up. An exception from produce leaves nothing behind and propagates.
+using ChunkWriter = std::function<bool(const void* data, std::size_t size)>;
+bool AtomicWriteFileStreamed(const std::string& path, const std::function<bool(const ChunkWriter& write)>& produce,
+                             FileMode mode = FileMode::Normal);
 
 // Text files the user already has (INI, .aw) are in the system's code page on
 // Windows; inside the program everything is UTF-8. Identity on Linux.

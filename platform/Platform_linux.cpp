@@ -306,6 +306,12 @@ void RemoveStaleTemps(const std::string& folder, const std::string& name) {
 } // namespace
 
 bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode) {
+    return AtomicWriteFileStreamed(
+        path, [&](const ChunkWriter& write) { return write(content.data(), content.size()); }, mode);
+}
+
+bool AtomicWriteFileStreamed(const std::string& path, const std::function<bool(const ChunkWriter& write)>& produce,
+                             FileMode mode) {
     if (path.empty()) return false;
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -317,17 +323,26 @@ bool AtomicWriteFile(const std::string& path, const std::string& content, FileMo
     if (fd < 0) return false;
     const std::string tmpPath(tmpl.data());
     bool ok = true;
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (ok && left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else {
-            p += n;
-            left -= static_cast<std::size_t>(n);
+    const ChunkWriter write = [&](const void* data, std::size_t size) {
+        const char* p = static_cast<const char*>(data);
+        while (ok && size > 0) {
+            ssize_t n = ::write(fd, p, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                ok = false;
+            else {
+                p += n;
+                size -= static_cast<std::size_t>(n);
+            }
         }
+        return ok;
+    };
+    try {
+        if (!produce(write)) ok = false;
+    } catch (...) {
+        close(fd);
+        unlink(tmpPath.c_str());
+        throw;
     }
     // Keep the permissions an existing file had; new files get the usual ones.
     mode_t perm = 0;
