@@ -87,7 +87,8 @@ bool AtomicWriteFile(const std::string& path, const std::string& content, FileMo
 // write, which returns false once writing has failed; produce returns false
 // to give up. An exception from produce leaves nothing behind and propagates.
 using ChunkWriter = std::function<bool(const void* data, std::size_t size)>;
-bool AtomicWriteFileStreamed(const std::string& path, const std::function<bool(const ChunkWriter& write)>& produce,
+bool AtomicWriteFileStreamed(const std::string& path,
+                             const std::function<bool(const ChunkWriter& write)>& produce,
                              FileMode mode = FileMode::Normal);
 
 // Text files the user already has (INI, .aw) are in the system's code page on

@@ -310,8 +310,8 @@ bool AtomicWriteFile(const std::string& path, const std::string& content, FileMo
         path, [&](const ChunkWriter& write) { return write(content.data(), content.size()); }, mode);
 }
 
-bool AtomicWriteFileStreamed(const std::string& path, const std::function<bool(const ChunkWriter& write)>& produce,
-                             FileMode mode) {
+bool AtomicWriteFileStreamed(const std::string& path,
+                             const std::function<bool(const ChunkWriter& write)>& produce, FileMode mode) {
     if (path.empty()) return false;
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
