@@ -229,11 +229,15 @@ void TGIFImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     } catch (const std::bad_alloc&) {
         Throw(Msg::OutOfMemory);
     }
-    // Whatever the data do not reach keeps value 0.
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = pixels.ScanLine(y);
+    // Whatever the data do not reach keeps value 0. The new bitmap is black
+    // already; otherwise one row is filled and copied, which matters for
+    // large pictures.
+    if (width > 0 && height > 0 && (pal[0] | pal[1] | pal[2]) != 0) {
+        std::uint8_t* first = pixels.ScanLine(0);
         for (int x = 0; x < width; ++x)
-            std::memcpy(row + x * 3, pal.data(), 3);
+            std::memcpy(first + x * 3, pal.data(), 3);
+        for (int y = 1; y < height; ++y)
+            std::memcpy(pixels.ScanLine(y), first, static_cast<std::size_t>(width) * 3);
     }
 
     if (width > 0 && height > 0) {

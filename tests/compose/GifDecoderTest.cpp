@@ -354,7 +354,9 @@ TEST(GifSizes, HugeAndEmptyImages) {
     EXPECT_EQ(LoadError(MakeGif(65535, 65535, 2, Pack({{5, 3}}))), "Zu wenig Arbeitsspeicher");
     EXPECT_EQ(LoadError(MakeGif(40000, 10000, 2, Pack({{5, 3}}))), "Zu wenig Arbeitsspeicher");
     for (auto [w, h] : {std::pair{0, 0}, {0, 7}, {7, 0}}) {
-        TGIFImage gif = Load(MakeGif(w, h, 2, kRedGreen));
+        Bytes g = MakeGif(w, h, 2, kRedGreen);
+        g[13] = 255; // index 0 red: its fill must cope with no pixels
+        TGIFImage gif = Load(g);
         EXPECT_EQ(gif.Width(), w);
         EXPECT_EQ(gif.Height(), h);
         TBitmap target(4, 4);
