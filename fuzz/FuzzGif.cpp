@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#ifdef ZENKS_FUZZING
 namespace {
 // The pixel count the first image descriptor declares, found by walking the
 // blocks loosely; 0 when none is found. Large pictures that are still within
@@ -28,6 +29,7 @@ std::uint64_t DeclaredPixels(const std::uint8_t* d, std::size_t n) {
     return w * static_cast<std::uint64_t>(d[p + 7] | (d[p + 8] << 8));
 }
 } // namespace
+#endif
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
 #ifdef ZENKS_FUZZING
