@@ -189,7 +189,7 @@ void TGIFImage::LoadFromData(std::vector<std::uint8_t>&& data) {
             // Block size 4: flags, delay (2 bytes), transparent colour index.
             const std::uint8_t n = r.U8();
             const std::uint8_t* b = r.Bytes(n);
-            if (n >= 4) transparent = (b[0] & 1) ? b[3] : -1;
+            transparent = (n >= 4 && (b[0] & 1)) ? b[3] : -1;
             SkipSubBlocks(r);
             break;
         }
@@ -229,18 +229,17 @@ void TGIFImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     } catch (const std::bad_alloc&) {
         Throw(Msg::OutOfMemory);
     }
-    // Whatever the data do not reach keeps value 0. The new bitmap is black
-    // already; otherwise one row is filled and copied, which matters for
-    // large pictures.
-    if (width > 0 && height > 0 && (pal[0] | pal[1] | pal[2]) != 0) {
-        std::uint8_t* first = pixels.ScanLine(0);
-        for (int x = 0; x < width; ++x)
-            std::memcpy(first + x * 3, pal.data(), 3);
-        for (int y = 1; y < height; ++y)
-            std::memcpy(pixels.ScanLine(y), first, static_cast<std::size_t>(width) * 3);
-    }
-
     if (width > 0 && height > 0) {
+        // Whatever the data do not reach keeps value 0. The new bitmap is
+        // black already; otherwise one row is filled and copied, which
+        // matters for large pictures.
+        if ((pal[0] | pal[1] | pal[2]) != 0) {
+            std::uint8_t* first = pixels.ScanLine(0);
+            for (int x = 0; x < width; ++x)
+                std::memcpy(first + x * 3, pal.data(), 3);
+            for (int y = 1; y < height; ++y)
+                std::memcpy(pixels.ScanLine(y), first, static_cast<std::size_t>(width) * 3);
+        }
         // Interlaced rows arrive in four passes: every 8th from 0, every 8th
         // from 4, every 4th from 2, every 2nd from 1.
         std::vector<int> rows;

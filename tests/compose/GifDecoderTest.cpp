@@ -39,16 +39,13 @@ std::string LoadError(Bytes data) {
 // so that undrawn pixels are told apart from drawn ones.
 constexpr std::array<std::uint8_t, 3> kBackground = {0x12, 0x34, 0x56}; // B, G, R
 
-TBitmap Render(TGIFImage& gif) {
+TBitmap Render(TGIFImage gif) {
     TBitmap target(gif.Width(), gif.Height());
     for (int y = 0; y < target.Height(); ++y)
         for (int x = 0; x < target.Width(); ++x)
             std::copy(kBackground.begin(), kBackground.end(), target.ScanLine(y) + x * 3);
     gif.Draw(target, 0, 0);
     return target;
-}
-TBitmap Render(TGIFImage&& gif) {
-    return Render(gif);
 }
 
 // R, G, B of one pixel, in that order.
@@ -88,51 +85,37 @@ Bytes Pack(const std::vector<std::pair<int, int>>& codes) {
     return out;
 }
 
+void Put16(Bytes& g, int v) {
+    g.insert(g.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
+}
+
 // A GIF89a with a 4-colour global table (black, red, green, blue), an
 // optional graphic control block, and one w x h image whose code-size byte
 // and data are given.
 Bytes MakeGif(int w, int h, std::uint8_t codeSize, const Bytes& imageData, int transparent = -1,
               std::uint8_t imageFlags = 0) {
-    Bytes g = {'G',
-               'I',
-               'F',
-               '8',
-               '9',
-               'a',
-               static_cast<std::uint8_t>(w),
-               static_cast<std::uint8_t>(w >> 8), // screen width
-               static_cast<std::uint8_t>(h),
-               static_cast<std::uint8_t>(h >> 8), // screen height
-               0x81,                              // global table, 4 entries
-               0,
-               0, // background, aspect
-               0,
-               0,
-               0,
-               255,
-               0,
-               0,
-               0,
-               255,
-               0,
-               0,
-               0,
-               255}; // the table
+    Bytes g = {'G', 'I', 'F', '8', '9', 'a'};
+    Put16(g, w); // logical screen
+    Put16(g, h);
+    g.insert(g.end(), {0x81, 0, 0});                               // global table of 4, background, aspect
+    g.insert(g.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}); // black, red, green, blue
     if (transparent >= 0)
+        // graphic control: size 4, transparency flag, delay 0, the index, end
         g.insert(g.end(), {0x21, 0xF9, 4, 0x01, 0, 0, static_cast<std::uint8_t>(transparent), 0});
-    g.insert(g.end(), {0x2C, 0, 0, 0, 0,                                                // left, top
-                       static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8), // width
-                       static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(h >> 8), // height
-                       imageFlags, codeSize});
+    g.insert(g.end(), {0x2C, 0, 0, 0, 0}); // image descriptor at (0, 0)
+    Put16(g, w);
+    Put16(g, h);
+    g.insert(g.end(), {imageFlags, codeSize}); // local table and interlace flags, LZW code size
     g.insert(g.end(), imageData.begin(), imageData.end());
     g.push_back(0x3B);
     return g;
 }
 
+using Colours = std::vector<std::array<int, 3>>;
 const std::array<int, 3> kBlack = {0, 0, 0}, kRed = {255, 0, 0}, kGreen = {0, 255, 0}, kBlue = {0, 0, 255};
 
-std::vector<std::array<int, 3>> Pixels(const TBitmap& b) {
-    std::vector<std::array<int, 3>> out;
+Colours Pixels(const TBitmap& b) {
+    Colours out;
     for (int y = 0; y < b.Height(); ++y)
         for (int x = 0; x < b.Width(); ++x)
             out.push_back(Rgb(b, x, y));
@@ -223,7 +206,7 @@ TEST(GifCorpus, ToleratedFiles) {
     TGIFImage invalid = LoadCorpus("pygif-invalid-code.gif");
     ASSERT_EQ(invalid.Width(), 2);
     const TBitmap b = Render(invalid);
-    EXPECT_EQ(Pixels(b), (std::vector<std::array<int, 3>>(4, kBlack)));
+    EXPECT_EQ(Pixels(b), (Colours(4, kBlack)));
 }
 
 TEST(GifCorpus, TruncatedInterlacedFileKeepsIndexZeroAfterTheCut) {
@@ -310,8 +293,8 @@ TEST(GifBlocks, AnythingAfterTheFirstImageIsNeverRead) {
     Bytes g = MakeGif(2, 1, 2, kRedGreen);
     g.pop_back();                                // no trailer
     g.insert(g.end(), {0x21, 0x77, 0x2C, 0xFF}); // an unknown extension and a cut descriptor
-    const TBitmap b = Render(Load((g)));
-    EXPECT_EQ(Pixels(b), (std::vector<std::array<int, 3>>{kRed, kGreen}));
+    const TBitmap b = Render(Load(g));
+    EXPECT_EQ(Pixels(b), (Colours{kRed, kGreen}));
 }
 
 // Every prefix of a valid file: up to the code-size byte the file must be
@@ -322,8 +305,7 @@ TEST(GifBlocks, TruncationAnywhere) {
     g.insert(g.begin() + 43, {255, 255, 255, 0, 0, 255});
     const std::size_t codeSizeByte = 49;
     ASSERT_EQ(g[codeSizeByte], 2);
-    ASSERT_EQ(Pixels(Render(Load((g)))),
-              (std::vector<std::array<int, 3>>{kBlue, kBlack})); // index 2 is past the 2-entry table
+    ASSERT_EQ(Pixels(Render(Load(g))), (Colours{kBlue, kBlack})); // index 2 is past the 2-entry table
     for (std::size_t n = 0; n < g.size(); ++n) {
         const Bytes cut(g.begin(), g.begin() + n);
         if (n < 6)
@@ -373,9 +355,8 @@ TEST(GifColours, MissingColourTableIsAGreyRamp) {
                2};                                        // code size
     const Bytes data = Pack({{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {5, 4}});
     g.insert(g.end(), data.begin(), data.end());
-    const TBitmap b = Render(Load((g)));
-    EXPECT_EQ(Pixels(b),
-              (std::vector<std::array<int, 3>>{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}));
+    const TBitmap b = Render(Load(g));
+    EXPECT_EQ(Pixels(b), (Colours{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}));
 }
 
 // --- LZW ----------------------------------------------------------------------
@@ -383,26 +364,25 @@ TEST(GifColours, MissingColourTableIsAGreyRamp) {
 TEST(GifLzw, CodeSizesOutsideTwoToNineAreClamped) {
     // 0 and 1 read as 2, so the stream of a code-size-2 encoder decodes.
     for (std::uint8_t size : {0, 1, 2}) {
-        const TBitmap b = Render(Load((MakeGif(2, 1, size, kRedGreen))));
-        EXPECT_EQ(Pixels(b), (std::vector<std::array<int, 3>>{kRed, kGreen})) << int(size);
+        const TBitmap b = Render(Load(MakeGif(2, 1, size, kRedGreen)));
+        EXPECT_EQ(Pixels(b), (Colours{kRed, kGreen})) << int(size);
     }
     // 12 reads as 9: 10-bit codes, clear 512, end 513.
     for (std::uint8_t size : {9, 12, 255}) {
-        const TBitmap b = Render(Load((MakeGif(2, 1, size, Pack({{512, 10}, {3, 10}, {1, 10}})))));
-        EXPECT_EQ(Pixels(b), (std::vector<std::array<int, 3>>{kBlue, kRed})) << int(size);
+        const TBitmap b = Render(Load(MakeGif(2, 1, size, Pack({{512, 10}, {3, 10}, {1, 10}}))));
+        EXPECT_EQ(Pixels(b), (Colours{kBlue, kRed})) << int(size);
     }
     // Values past the table (here 300 of 4 colours) are black.
-    const TBitmap b = Render(Load((MakeGif(2, 1, 9, Pack({{300, 10}, {2, 10}})))));
-    EXPECT_EQ(Pixels(b), (std::vector<std::array<int, 3>>{kBlack, kGreen}));
+    const TBitmap b = Render(Load(MakeGif(2, 1, 9, Pack({{300, 10}, {2, 10}}))));
+    EXPECT_EQ(Pixels(b), (Colours{kBlack, kGreen}));
 }
 
 TEST(GifLzw, EmptyOrMissingImageDataLeavesIndexZero) {
-    const std::vector<std::array<int, 3>> transparentZero(3, {0x56, 0x34, 0x12});
+    const Colours transparentZero(3, {0x56, 0x34, 0x12});
     for (const Bytes& data : {Bytes{0}, Bytes{}, Pack({{5, 3}}), Pack({{4, 3}, {4, 3}, {5, 3}})}) {
-        EXPECT_EQ(Pixels(Render(Load((MakeGif(3, 1, 2, data))))),
-                  (std::vector<std::array<int, 3>>(3, kBlack)));
+        EXPECT_EQ(Pixels(Render(Load(MakeGif(3, 1, 2, data)))), Colours(3, kBlack));
         // With index 0 transparent the undecoded rest is not drawn either.
-        EXPECT_EQ(Pixels(Render(Load((MakeGif(3, 1, 2, data, 0))))), transparentZero);
+        EXPECT_EQ(Pixels(Render(Load(MakeGif(3, 1, 2, data, 0)))), transparentZero);
     }
 }
 
@@ -414,7 +394,7 @@ TEST(GifLzw, ChainsAndTheCodeBeingDefined) {
     // 3: blue.
     const Bytes data = Pack({{4, 3}, {1, 3}, {6, 3}, {6, 3}, {8, 4}, {3, 4}, {5, 4}});
     const TBitmap b = Render(Load(MakeGif(9, 1, 2, data)));
-    std::vector<std::array<int, 3>> want(8, kRed);
+    Colours want(8, kRed);
     want.push_back(kBlue);
     EXPECT_EQ(Pixels(b), want);
 }
@@ -424,7 +404,7 @@ TEST(GifLzw, ImpossibleCodeStopsDecodingTheRestIsIndexZero) {
     // code is 11, so 15 names nothing: decoding stops there.
     const Bytes data = Pack({{8, 4}, {1, 4}, {2, 4}, {15, 4}, {3, 4}});
     const TBitmap b = Render(Load(MakeGif(5, 1, 3, data)));
-    EXPECT_EQ(Pixels(b), (std::vector<std::array<int, 3>>{kRed, kGreen, kBlack, kBlack, kBlack}));
+    EXPECT_EQ(Pixels(b), (Colours{kRed, kGreen, kBlack, kBlack, kBlack}));
 }
 
 TEST(GifLzw, FullCodeTableStaysAt12BitsUntilTheNextClear) {
@@ -454,7 +434,7 @@ TEST(GifLzw, FullCodeTableStaysAt12BitsUntilTheNextClear) {
     values.push_back(2);
     const int n = static_cast<int>(values.size());
     Bytes g = MakeGif(n, 1, 8, Pack(codes));
-    const TBitmap b = Render(Load((g)));
+    const TBitmap b = Render(Load(g));
     const std::array<int, 3> colours[] = {kBlack, kRed, kGreen, kBlue};
     int wrong = 0;
     for (int x = 0; x < n; ++x)
