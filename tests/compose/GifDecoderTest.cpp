@@ -328,6 +328,11 @@ TEST(GifBlocks, GraphicControlBeforePlainTextDoesNotApplyToTheImage) {
     Bytes off = MakeGif(2, 1, 2, kRedGreen, 1);
     off[28] = 0x00;
     EXPECT_FALSE(Load(off).HasMask());
+    // A later graphic control block too short to name an index replaces the
+    // earlier one: introducer, label, a 3-byte sub-block, terminator.
+    Bytes shortBlock = MakeGif(2, 1, 2, kRedGreen, 1);
+    shortBlock.insert(shortBlock.begin() + 33, {0x21, 0xF9, 3, 0x01, 0, 0, 0});
+    EXPECT_FALSE(Load(shortBlock).HasMask());
 }
 
 // --- sizes and colours ---------------------------------------------------------
