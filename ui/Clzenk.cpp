@@ -10,6 +10,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 constexpr int kFontSize = 11;
@@ -36,10 +37,13 @@ void Dismiss(Fl_Widget* w, void* data) {
     AnswerNo(w, data);
 }
 
-void RunModal(Fl_Window& win) {
+// The focus is given once the window is shown: taken earlier, FLTK forgets
+// that the window is modal.
+void RunModal(Fl_Window& win, Fl_Widget* focus) {
     win.set_modal();
     win.position((Fl::w() - win.w()) / 2, (Fl::h() - win.h()) / 2);
     win.show();
+    focus->take_focus();
     while (win.shown())
         Fl::wait();
 }
@@ -85,6 +89,7 @@ bool AskYesNo(const std::string& caption, const std::string& text, bool yesIsDef
     const std::string title = caption.empty() ? "Bestätigung" : caption;
 
     ModalResult result;
+    Fl_Widget* initialFocus = nullptr;
     Fl_Double_Window win(W, H, title.c_str());
     result.window = &win;
     {
@@ -105,11 +110,11 @@ bool AskYesNo(const std::string& caption, const std::string& text, bool yesIsDef
                                      : new Fl_Return_Button(bx + bw + gap, by, bw, bh, "&Nein");
         yes->callback(AnswerYes, &result);
         no->callback(AnswerNo, &result);
-        (yesIsDefault ? yes : no)->take_focus();
+        initialFocus = yesIsDefault ? yes : no;
     }
     win.end();
     win.callback(Dismiss, &result);
-    RunModal(win);
+    RunModal(win, initialFocus);
     return result.answer == 1;
 }
 
@@ -146,8 +151,7 @@ std::optional<std::string> InputQuery(const std::string& title, const std::strin
     }
     win.end();
     win.callback(Dismiss, &result);
-    input->take_focus();
-    RunModal(win);
+    RunModal(win, input);
     if (result.answer != 1) return std::nullopt;
     return std::string(input->value());
 }

@@ -166,13 +166,16 @@ TFrmMain::TFrmMain(std::optional<FrmMainDialogs> dialogs) : Fl_Double_Window(546
                                          " Verknüpfungen / Automatischer Wechsel beim Windows-Start ");
                 const int gx = GroupBox2->x(), gy = GroupBox2->y();
                 {
-                    Label1 = new Fl_Box(gx + 22, gy + 25, 236, 13, "Verknüpfung auf dem Desktop:");
+                    Label1 = new Fl_Box(gx + 22, gy + 25, 240, 13, "Verknüpfung auf dem Desktop:");
                     Label1->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
                 }
                 {
-                    Label2 = new Fl_Box(gx + 22, gy + 46, 236, 13,
+                    Label2 = new Fl_Box(gx + 22, gy + 46, 240, 13,
                                         "Verknüpfung im Startmenü unter \"Programme\":");
                     Label2->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+                    // One point smaller, or the text would run under cbStartmenu.
+                    Label1->labelsize(FL_NORMAL_SIZE - 1);
+                    Label2->labelsize(FL_NORMAL_SIZE - 1);
                 }
                 {
                     cbDesktop = new Fl_Choice(gx + 264, gy + 17, 213, 21);

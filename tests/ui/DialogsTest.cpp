@@ -109,6 +109,7 @@ bool Ask(bool yesIsDefault, const std::string& caption, std::function<void()> an
     uitest::EventScript script({[&] {
         Fl_Window* box = Fl::first_window();
         ASSERT_NE(box, nullptr);
+        EXPECT_EQ(Fl::modal(), box);
         if (title) *title = box->label();
         answer();
     }});
