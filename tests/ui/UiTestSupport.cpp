@@ -133,3 +133,9 @@ int FileWriteCounter::Take() {
 }
 
 } // namespace uitest
+
+// Fontconfig keeps its font patterns cached for the life of the process;
+// the leak checker is told so, and still reports everything else.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libXft.so\n";
+}
