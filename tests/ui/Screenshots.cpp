@@ -1,0 +1,85 @@
+// Shows the configuration window with sample entries and writes one XWD
+// screenshot per page and dialog into the folder given as argument; run by
+// scripts/screenshots under Xvfb, which converts them to PNG.
+#include "config/uOptionen.h"
+#include "platform/Platform.h"
+#include "ui/Clzenk.h"
+#include "ui/DVerzeichnis.h"
+#include "ui/ap.h"
+
+#include <FL/Fl.H>
+#include <FL/x.H>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string outDir;
+
+void Grab(Fl_Window* w, const std::string& name) {
+    for (int i = 0; i < 50; ++i)
+        Fl::wait(0.02);
+    Fl::flush();
+    XSync(fl_display, False);
+    const std::string cmd =
+        "xwd -silent -id " + std::to_string(fl_xid(w)) + " -out '" + outDir + "/" + name + ".xwd'";
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "xwd failed for %s\n", name.c_str());
+}
+
+void GrabModalAndClose(void* data) {
+    Fl_Window* w = Fl::modal();
+    if (!w) return;
+    Grab(w, static_cast<const char*>(data));
+    w->hide();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTDIR\n");
+        return 2;
+    }
+    outDir = argv[1];
+    const fs::path base = fs::path(outDir) / "sandbox";
+    fs::create_directories(base);
+    setenv("HOME", base.c_str(), 1);
+    platform::SetExecutablePathForTesting((base / "ulbrasen").string());
+    std::ofstream(base / "ulbrasen.ini") << "[Optionen]\nFirst=0\n";
+    std::ofstream(base / "ulbrasen.aw") << "Urlaub=::/bilder/urlaub::\r\n";
+    {
+        TOptionen o;
+        o.AddDirectory("/home/zenk/Bilder/Urlaub 2003", true);
+        o.AddDirectory("/home/zenk/Bilder/Hintergründe", false);
+        o.AddDirectory("/media/cdrom/@Sammlung/Gemälde mit einem sehr langen Namen", false);
+        o.SetDirectoryActive(1, false);
+    }
+    fl_open_display();
+    TFrmMain frm;
+    frm.show();
+    frm.lVerz->value(2);
+    Grab(&frm, "einstellungen");
+    frm.pc->value(frm.pBilder);
+    Grab(&frm, "bilderliste");
+    frm.pc->value(frm.TabSheet1);
+    Grab(&frm, "ladeoptionen");
+    frm.pc->value(frm.pSettings);
+
+    Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("verzeichnis"));
+    std::string path = "/home/zenk/Bilder";
+    bool recursive = true;
+    ShowDirectoryDialog(path, recursive);
+    Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("frage"));
+    AskYesNo("Verzeichnis entfernen",
+             "Soll das Verzeichnis /home/zenk/Bilder/Urlaub 2003 wirklich aus der Liste entfernt werden?",
+             true, 0);
+    Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("eingabe"));
+    InputQuery("Neue Auswahl speichern", "Unter welchem Namen soll die Auswahl gespeichert werden?", "");
+    frm.hide();
+    platform::SetExecutablePathForTesting(std::nullopt);
+    return 0;
+}
