@@ -17,6 +17,10 @@ std::string FourDigitYearFormat(const std::string& format) {
     return f.insert(yy + 2, "yy");
 }
 
-void FixShortDateFormat() { Format() = FourDigitYearFormat(platform::LocaleShortDateFormat()); }
+void FixShortDateFormat() {
+    Format() = FourDigitYearFormat(platform::LocaleShortDateFormat());
+}
 
-const std::string& ShortDateFormat() { return Format(); }
+const std::string& ShortDateFormat() {
+    return Format();
+}

@@ -10,7 +10,8 @@
 namespace {
 // FIXME: interim BMP writer; the compose layer's SaveBitmapToFile replaces it.
 void PutLe(std::uint8_t* p, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < n; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 void SaveBitmapToFile(const TBitmap& bmp, const std::string& path) {

@@ -57,13 +57,20 @@ void AddList(std::vector<Kind>& kinds, const std::string& list) {
 
 std::unique_ptr<WallpaperBackend> Make(Kind k) {
     switch (k) {
-    case Kind::Gnome: return MakeGsettingsBackend(GsettingsDesktop::Gnome);
-    case Kind::Cinnamon: return MakeGsettingsBackend(GsettingsDesktop::Cinnamon);
-    case Kind::Mate: return MakeGsettingsBackend(GsettingsDesktop::Mate);
-    case Kind::Xfce: return MakeXfceBackend();
-    case Kind::Plasma: return MakePlasmaBackend();
-    case Kind::Lxqt: return MakeLxqtBackend();
-    case Kind::Sway: return MakeSwayBackend();
+    case Kind::Gnome:
+        return MakeGsettingsBackend(GsettingsDesktop::Gnome);
+    case Kind::Cinnamon:
+        return MakeGsettingsBackend(GsettingsDesktop::Cinnamon);
+    case Kind::Mate:
+        return MakeGsettingsBackend(GsettingsDesktop::Mate);
+    case Kind::Xfce:
+        return MakeXfceBackend();
+    case Kind::Plasma:
+        return MakePlasmaBackend();
+    case Kind::Lxqt:
+        return MakeLxqtBackend();
+    case Kind::Sway:
+        return MakeSwayBackend();
     }
     return nullptr;
 }
@@ -80,7 +87,8 @@ std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends() {
     if (!Env("MATE_DESKTOP_SESSION_ID").empty()) AddNamed(kinds, "mate");
     if (!Env("GNOME_DESKTOP_SESSION_ID").empty()) AddNamed(kinds, "gnome");
     std::vector<std::unique_ptr<WallpaperBackend>> out;
-    for (Kind k : kinds) out.push_back(Make(k));
+    for (Kind k : kinds)
+        out.push_back(Make(k));
     out.push_back(MakeRootWindowBackend());
     return out;
 }
@@ -97,8 +105,8 @@ std::string FileUri(const std::string& path) {
     static const char hex[] = "0123456789ABCDEF";
     std::string uri = "file://";
     for (unsigned char c : path) {
-        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                          c == '.' || c == '_' || c == '~' || c == '/';
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                          c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
         if (keep) {
             uri += static_cast<char>(c);
         } else {

@@ -8,8 +8,7 @@
 #include <optional>
 
 namespace {
-template <class T>
-struct GUnref {
+template <class T> struct GUnref {
     void operator()(T* p) const { g_object_unref(p); }
 };
 
@@ -28,17 +27,20 @@ Flavour FlavourOf(GsettingsDesktop d) {
     switch (d) {
     // GNOME Shell keeps the texture of a URI it already shows and does not
     // look at the file again, so it is handed a new name each time.
-    case GsettingsDesktop::Gnome: return {"org.gnome.desktop.background", "picture-uri", true, true};
+    case GsettingsDesktop::Gnome:
+        return {"org.gnome.desktop.background", "picture-uri", true, true};
     // Cinnamon and MATE draw through their fork of gnome-bg, which watches the
     // file itself and reloads when it is rewritten: the plain path serves.
-    case GsettingsDesktop::Cinnamon: return {"org.cinnamon.desktop.background", "picture-uri", true, false};
-    case GsettingsDesktop::Mate: return {"org.mate.background", "picture-filename", false, false};
+    case GsettingsDesktop::Cinnamon:
+        return {"org.cinnamon.desktop.background", "picture-uri", true, false};
+    case GsettingsDesktop::Mate:
+        return {"org.mate.background", "picture-filename", false, false};
     }
     return {"org.gnome.desktop.background", "picture-uri", true, true};
 }
 
 class GsettingsBackend final : public WallpaperBackend {
-public:
+  public:
     explicit GsettingsBackend(GsettingsDesktop d) : flavour_(FlavourOf(d)) {}
 
     const char* Name() const override { return flavour_.schema; }
@@ -52,7 +54,8 @@ public:
     }
 
     void Apply(const WallpaperRequest& r) override {
-        std::unique_ptr<GSettings, GUnref<GSettings>> settings(g_settings_new_full(schema_.get(), nullptr, nullptr));
+        std::unique_ptr<GSettings, GUnref<GSettings>> settings(
+            g_settings_new_full(schema_.get(), nullptr, nullptr));
         Set(settings.get(), "picture-options", r.style == WallpaperStyle::Tiled ? "wallpaper" : "centered");
 
         std::optional<AlternatingName> alias;
@@ -70,7 +73,7 @@ public:
         if (alias) alias->DropPrevious();
     }
 
-private:
+  private:
     static void Set(GSettings* s, const char* key, const std::string& value) {
         // A key locked down by the administrator refuses the write.
         if (!g_settings_is_writable(s, key) || !g_settings_set_string(s, key, value.c_str()))

@@ -6,7 +6,7 @@
 
 namespace {
 class LxqtBackend final : public WallpaperBackend {
-public:
+  public:
     const char* Name() const override { return "lxqt"; }
     bool Usable() override { return !FindOnPath("pcmanfm-qt").empty(); }
 
@@ -22,4 +22,6 @@ public:
 };
 } // namespace
 
-std::unique_ptr<WallpaperBackend> MakeLxqtBackend() { return std::make_unique<LxqtBackend>(); }
+std::unique_ptr<WallpaperBackend> MakeLxqtBackend() {
+    return std::make_unique<LxqtBackend>();
+}

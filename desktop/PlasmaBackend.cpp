@@ -15,16 +15,17 @@ struct GUnref {
 };
 
 class PlasmaBackend final : public WallpaperBackend {
-public:
+  public:
     const char* Name() const override { return "plasma"; }
 
     bool Usable() override {
         // No session bus means no Plasma here: skipped without a word.
         bus_.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
         if (!bus_) return false;
-        GVariant* reply = g_dbus_connection_call_sync(
-            Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-            g_variant_new("(s)", kService), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        GVariant* reply = g_dbus_connection_call_sync(Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                      "org.freedesktop.DBus", "NameHasOwner",
+                                                      g_variant_new("(s)", kService), G_VARIANT_TYPE("(b)"),
+                                                      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
         if (!reply) return false;
         gboolean owned = FALSE;
         g_variant_get(reply, "(b)", &owned);
@@ -36,15 +37,15 @@ public:
         // plasmashell keeps the image of a path it already shows.
         AlternatingName alias(r.file);
         const std::string script = PlasmaWallpaperScript(FileUri(alias.Path()), r.style);
-        GVariant* reply = g_dbus_connection_call_sync(Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell",
-                                                      "evaluateScript", g_variant_new("(s)", script.c_str()),
-                                                      nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
+        GVariant* reply = g_dbus_connection_call_sync(
+            Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell", "evaluateScript",
+            g_variant_new("(s)", script.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
         if (!reply) Throw(Msg::RegistrySetFailed, {std::string("Image")});
         g_variant_unref(reply);
         alias.DropPrevious();
     }
 
-private:
+  private:
     GDBusConnection* Bus() const { return static_cast<GDBusConnection*>(bus_.get()); }
     std::unique_ptr<void, GUnref> bus_;
 };
@@ -63,7 +64,8 @@ std::string JavaScriptString(const std::string& text) {
             out += hex[c >> 4];
             out += hex[c & 15];
         } else if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
             // U+2028 and U+2029 end a line inside an older engine's string literal.
             out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
             i += 2;
@@ -91,4 +93,6 @@ std::string PlasmaWallpaperScript(const std::string& imageUri, WallpaperStyle st
            "}\n";
 }
 
-std::unique_ptr<WallpaperBackend> MakePlasmaBackend() { return std::make_unique<PlasmaBackend>(); }
+std::unique_ptr<WallpaperBackend> MakePlasmaBackend() {
+    return std::make_unique<PlasmaBackend>();
+}

@@ -59,14 +59,15 @@ void PutBitmap(Display* d, Visual* visual, int depth, Pixmap pm, GC gc, const TB
                     XPutPixel(img, i, j, r.Scale(src[2]) | g.Scale(src[1]) | b.Scale(src[0]));
             }
         }
-        XPutImage(d, pm, gc, img, 0, 0, ox + x0, oy + y, static_cast<unsigned>(w), static_cast<unsigned>(rows));
+        XPutImage(d, pm, gc, img, 0, 0, ox + x0, oy + y, static_cast<unsigned>(w),
+                  static_cast<unsigned>(rows));
     }
     img->data = nullptr; // the vector owns it
     XDestroyImage(img);
 }
 
 class RootWindowBackend final : public WallpaperBackend {
-public:
+  public:
     const char* Name() const override { return "x11-root"; }
     bool Usable() override {
         dpy_ = x11::OpenDisplay();
@@ -125,9 +126,11 @@ public:
         if (!trap.SyncAndCheck()) Throw(Msg::RegistrySetFailed, {std::string(kKey)});
     }
 
-private:
+  private:
     x11::DisplayPtr dpy_;
 };
 } // namespace
 
-std::unique_ptr<WallpaperBackend> MakeRootWindowBackend() { return std::make_unique<RootWindowBackend>(); }
+std::unique_ptr<WallpaperBackend> MakeRootWindowBackend() {
+    return std::make_unique<RootWindowBackend>();
+}

@@ -59,12 +59,15 @@ CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutpu
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (captureOutput) posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 1);
-    else posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (captureOutput)
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, args.data(), environ);
@@ -77,7 +80,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutpu
 
     const auto deadline = std::chrono::steady_clock::now() + kTimeout;
     auto remainingMs = [&] {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         return left.count() > 0 ? static_cast<int>(left.count()) : 0;
     };
     if (captureOutput) {

@@ -19,7 +19,7 @@ std::string Quoted(const std::string& path) {
 }
 
 class SwayBackend final : public WallpaperBackend {
-public:
+  public:
     const char* Name() const override { return "sway"; }
     bool Usable() override {
         const char* sock = std::getenv("SWAYSOCK");
@@ -34,4 +34,6 @@ public:
 };
 } // namespace
 
-std::unique_ptr<WallpaperBackend> MakeSwayBackend() { return std::make_unique<SwayBackend>(); }
+std::unique_ptr<WallpaperBackend> MakeSwayBackend() {
+    return std::make_unique<SwayBackend>();
+}

@@ -13,7 +13,7 @@ struct WallpaperRequest {
 };
 
 class WallpaperBackend {
-public:
+  public:
     virtual ~WallpaperBackend() = default;
     virtual const char* Name() const = 0;
     // Whether the desktop is really there: its schema installed, its D-Bus
@@ -39,14 +39,14 @@ std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends();
 // Desktops that cache the picture by its path get a new name per change:
 // two names beside the file, used in turn, holding the same bytes.
 class AlternatingName {
-public:
+  public:
     explicit AlternatingName(const std::string& file);
     // The name to hand to the desktop this time, already holding the file's content.
     const std::string& Path() const { return next_; }
     // After the desktop took the new name: the previous one is no longer needed.
     void DropPrevious();
 
-private:
+  private:
     std::string next_, previous_;
 };
 

@@ -91,7 +91,8 @@ std::vector<std::string> ActiveOutputNames(Display* dpy) {
     if (!res) return names;
     for (int i = 0; i < res->noutput; ++i) {
         if (XRROutputInfo* out = XRRGetOutputInfo(dpy, res, res->outputs[i])) {
-            if (out->connection == RR_Connected && out->crtc != None) names.emplace_back(out->name, out->nameLen);
+            if (out->connection == RR_Connected && out->crtc != None)
+                names.emplace_back(out->name, out->nameLen);
             XRRFreeOutputInfo(out);
         }
     }

@@ -19,7 +19,7 @@ DisplayPtr OpenDisplay();
 
 // While alive, X errors are counted instead of ending the process.
 class ErrorTrap {
-public:
+  public:
     explicit ErrorTrap(Display* dpy);
     ~ErrorTrap();
     ErrorTrap(const ErrorTrap&) = delete;
@@ -27,7 +27,7 @@ public:
     // Waits for the server and tells whether any request failed since the last call.
     bool SyncAndCheck();
 
-private:
+  private:
     Display* dpy_;
     XErrorHandler old_;
     int oldCount_;

@@ -34,7 +34,7 @@ Layout ReadLayout() {
 }
 
 class XfceBackend final : public WallpaperBackend {
-public:
+  public:
     const char* Name() const override { return "xfce"; }
 
     bool Usable() override {
@@ -45,7 +45,8 @@ public:
 
     void Apply(const WallpaperRequest& r) override {
         const std::string style = r.style == WallpaperStyle::Tiled ? "2" : "1";
-        for (const std::string& p : prefixes_) Set(p + "/image-style", "int", style);
+        for (const std::string& p : prefixes_)
+            Set(p + "/image-style", "int", style);
         // xfdesktop ignores a last-image equal to the one it shows; the
         // detour over "" makes it load the rewritten file.
         for (const std::string& p : prefixes_) {
@@ -54,7 +55,7 @@ public:
         }
     }
 
-private:
+  private:
     // "/backdrop/screenN/monitorM/workspaceW" for every monitor and workspace
     // of the current screen: those xfdesktop already has, and those of the
     // connected outputs, which a fresh install has not written yet.
@@ -63,7 +64,8 @@ private:
         const std::string screen = "/backdrop/screen" + std::to_string(l.screen) + "/";
         std::map<std::string, std::set<int>> monitors;
         for (const std::string& out : l.outputs)
-            for (int w = 0; w < l.workspaces; ++w) monitors["monitor" + out].insert(w);
+            for (int w = 0; w < l.workspaces; ++w)
+                monitors["monitor" + out].insert(w);
         const CommandResult listing = RunCommand({"xfconf-query", "-c", kChannel, "-l"}, true);
         std::size_t pos = 0;
         const std::string& text = listing.output;
@@ -80,14 +82,16 @@ private:
             if (monitor.rfind("monitor", 0) != 0 || line.compare(mEnd, ws.size(), ws) != 0) continue;
             const std::size_t numStart = mEnd + ws.size();
             std::size_t numEnd = numStart;
-            while (numEnd < line.size() && numEnd - numStart < 4 && line[numEnd] >= '0' && line[numEnd] <= '9')
+            while (numEnd < line.size() && numEnd - numStart < 4 && line[numEnd] >= '0' &&
+                   line[numEnd] <= '9')
                 ++numEnd;
             if (numEnd == numStart || (numEnd < line.size() && line[numEnd] != '/')) continue;
             monitors[monitor].insert(std::stoi(line.substr(numStart, numEnd - numStart)));
         }
         std::vector<std::string> out;
         for (const auto& [monitor, workspaces] : monitors)
-            for (int w : workspaces) out.push_back(screen + monitor + "/workspace" + std::to_string(w));
+            for (int w : workspaces)
+                out.push_back(screen + monitor + "/workspace" + std::to_string(w));
         return out;
     }
 
@@ -101,4 +105,6 @@ private:
 };
 } // namespace
 
-std::unique_ptr<WallpaperBackend> MakeXfceBackend() { return std::make_unique<XfceBackend>(); }
+std::unique_ptr<WallpaperBackend> MakeXfceBackend() {
+    return std::make_unique<XfceBackend>();
+}

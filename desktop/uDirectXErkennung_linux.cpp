@@ -41,7 +41,8 @@ std::int32_t ProbeExclusiveMode() {
     const Atom activeAtom = XInternAtom(d, "_NET_ACTIVE_WINDOW", True);
     if (activeAtom != None) {
         auto active = x11::GetCardinals(d, root, activeAtom, XA_WINDOW);
-        if (!active.empty() && active[0] != None && HasFullscreenState(d, active[0])) return kFullscreenActiveWindow;
+        if (!active.empty() && active[0] != None && HasFullscreenState(d, active[0]))
+            return kFullscreenActiveWindow;
     }
 
     // Games that bypass the window manager cover the monitor with an
