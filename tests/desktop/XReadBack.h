@@ -73,6 +73,30 @@ inline Rgb ReadDrawable(Display* d, Drawable w, int width, int height) {
     return out;
 }
 
+// Areas of the root window that other programs' mapped windows hide; the
+// shared Xvfb may show windows of tests running at the same time.
+struct Covered {
+    std::vector<XRectangle> rects;
+    explicit Covered(Display* d) {
+        Window r = 0, parent = 0, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(d, DefaultRootWindow(d), &r, &parent, &kids, &n)) return;
+        for (unsigned i = 0; i < n; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(d, kids[i], &a) && a.map_state == IsViewable)
+                rects.push_back({static_cast<short>(a.x), static_cast<short>(a.y),
+                                 static_cast<unsigned short>(a.width + 2 * a.border_width),
+                                 static_cast<unsigned short>(a.height + 2 * a.border_width)});
+        }
+        if (kids) XFree(kids);
+    }
+    bool operator()(int x, int y) const {
+        for (const XRectangle& r : rects)
+            if (x >= r.x && y >= r.y && x < r.x + r.width && y < r.y + r.height) return true;
+        return false;
+    }
+};
+
 inline bool PixmapExists(Display* d, unsigned long pm) {
     auto old = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     Window root;
