@@ -1,0 +1,145 @@
+#include "desktop/DesktopWallpaper.h"
+
+#include "compose/Graphics.h"
+#include "config/uOptionen.h"
+#include "desktop/WallpaperBackend.h"
+#include "platform/Platform.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+enum class Kind { Gnome, Cinnamon, Mate, Xfce, Plasma, Lxqt, Sway };
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+void AddNamed(std::vector<Kind>& kinds, std::string name) {
+    name = LowerAscii(name);
+    if (name.rfind("x-", 0) == 0) name = name.substr(2);
+    Kind k;
+    if (name == "gnome" || name == "gnome-classic" || name == "gnome-flashback" || name == "ubuntu" ||
+        name == "unity" || name == "budgie" || name == "budgie-desktop" || name == "pantheon")
+        k = Kind::Gnome;
+    else if (name == "cinnamon")
+        k = Kind::Cinnamon;
+    else if (name == "mate")
+        k = Kind::Mate;
+    else if (name == "xfce" || name == "xfce4" || name == "xubuntu")
+        k = Kind::Xfce;
+    else if (name == "kde" || name == "plasma" || name == "plasmawayland" || name == "plasmax11")
+        k = Kind::Plasma;
+    else if (name == "lxqt")
+        k = Kind::Lxqt;
+    else if (name == "sway")
+        k = Kind::Sway;
+    else
+        return;
+    for (Kind have : kinds)
+        if (have == k) return;
+    kinds.push_back(k);
+}
+
+void AddList(std::vector<Kind>& kinds, const std::string& list) {
+    std::size_t pos = 0;
+    while (pos <= list.size()) {
+        std::size_t end = list.find(':', pos);
+        if (end == std::string::npos) end = list.size();
+        if (end > pos) AddNamed(kinds, list.substr(pos, end - pos));
+        pos = end + 1;
+    }
+}
+
+std::unique_ptr<WallpaperBackend> Make(Kind k) {
+    switch (k) {
+    case Kind::Gnome:
+        return MakeGsettingsBackend(GsettingsDesktop::Gnome);
+    case Kind::Cinnamon:
+        return MakeGsettingsBackend(GsettingsDesktop::Cinnamon);
+    case Kind::Mate:
+        return MakeGsettingsBackend(GsettingsDesktop::Mate);
+    case Kind::Xfce:
+        return MakeXfceBackend();
+    case Kind::Plasma:
+        return MakePlasmaBackend();
+    case Kind::Lxqt:
+        return MakeLxqtBackend();
+    case Kind::Sway:
+        return MakeSwayBackend();
+    }
+    return nullptr;
+}
+} // namespace
+
+std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends() {
+    std::vector<Kind> kinds;
+    AddList(kinds, Env("XDG_CURRENT_DESKTOP"));
+    // The running session, for logins whose variable is unset or overridden.
+    AddList(kinds, Env("XDG_SESSION_DESKTOP"));
+    AddList(kinds, Env("DESKTOP_SESSION"));
+    if (!Env("SWAYSOCK").empty()) AddNamed(kinds, "sway");
+    if (!Env("KDE_FULL_SESSION").empty()) AddNamed(kinds, "kde");
+    if (!Env("MATE_DESKTOP_SESSION_ID").empty()) AddNamed(kinds, "mate");
+    if (!Env("GNOME_DESKTOP_SESSION_ID").empty()) AddNamed(kinds, "gnome");
+    std::vector<std::unique_ptr<WallpaperBackend>> out;
+    for (Kind k : kinds)
+        out.push_back(Make(k));
+    out.push_back(MakeRootWindowBackend());
+    return out;
+}
+
+void SetDesktopWallpaper(const std::string& file, const TBitmap& bitmap, WallpaperStyle style) {
+    for (auto& backend : CandidateBackends()) {
+        if (!backend->Usable()) continue;
+        backend->Apply({file, bitmap, style});
+        return;
+    }
+}
+
+std::string FileUri(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (unsigned char c : path) {
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                          c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+        if (keep) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
+AlternatingName::AlternatingName(const std::string& file) {
+    const std::string a = ChangeFileExt(file, "-a.bmp");
+    const std::string b = ChangeFileExt(file, "-b.bmp");
+    // Only one of the two exists between changes; the other is next.
+    const bool aInUse = platform::FileExists(a);
+    next_ = aInUse ? b : a;
+    previous_ = aInUse ? a : b;
+    std::remove(next_.c_str());
+    if (link(file.c_str(), next_.c_str()) == 0) return;
+    // A file system without hard links gets a copy.
+    std::ifstream in(file, std::ios::binary);
+    std::ofstream out(next_, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    out.flush();
+    if (!in || !out) {
+        out.close();
+        std::remove(next_.c_str());
+        next_ = file;
+        previous_.clear();
+    }
+}
+
+void AlternatingName::DropPrevious() {
+    if (!previous_.empty()) std::remove(previous_.c_str());
+}

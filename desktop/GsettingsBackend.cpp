@@ -1,0 +1,90 @@
+// GNOME, Unity, Budgie and Pantheon (org.gnome.desktop.background), Cinnamon
+// and MATE (their own schemas), written through GIO's GSettings.
+#include "config/Messages.h"
+#include "desktop/WallpaperBackend.h"
+
+#include <gio/gio.h>
+
+#include <optional>
+
+namespace {
+template <class T> struct GUnref {
+    void operator()(T* p) const { g_object_unref(p); }
+};
+
+struct SchemaUnref {
+    void operator()(GSettingsSchema* s) const { g_settings_schema_unref(s); }
+};
+
+struct Flavour {
+    const char* schema;
+    const char* pictureKey;
+    bool uri;       // the key holds a file URI, not a path
+    bool alternate; // the desktop caches the picture by its path
+};
+
+Flavour FlavourOf(GsettingsDesktop d) {
+    switch (d) {
+    // GNOME Shell keeps the texture of a URI it already shows and does not
+    // look at the file again, so it is handed a new name each time.
+    case GsettingsDesktop::Gnome:
+        return {"org.gnome.desktop.background", "picture-uri", true, true};
+    // Cinnamon and MATE draw through their fork of gnome-bg, which watches the
+    // file itself and reloads when it is rewritten: the plain path serves.
+    case GsettingsDesktop::Cinnamon:
+        return {"org.cinnamon.desktop.background", "picture-uri", true, false};
+    case GsettingsDesktop::Mate:
+        return {"org.mate.background", "picture-filename", false, false};
+    }
+    return {"org.gnome.desktop.background", "picture-uri", true, true};
+}
+
+class GsettingsBackend final : public WallpaperBackend {
+  public:
+    explicit GsettingsBackend(GsettingsDesktop d) : flavour_(FlavourOf(d)) {}
+
+    const char* Name() const override { return flavour_.schema; }
+
+    bool Usable() override {
+        GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+        if (!source) return false;
+        schema_.reset(g_settings_schema_source_lookup(source, flavour_.schema, TRUE));
+        return schema_ && g_settings_schema_has_key(schema_.get(), "picture-options") &&
+               g_settings_schema_has_key(schema_.get(), flavour_.pictureKey);
+    }
+
+    void Apply(const WallpaperRequest& r) override {
+        std::unique_ptr<GSettings, GUnref<GSettings>> settings(
+            g_settings_new_full(schema_.get(), nullptr, nullptr));
+        Set(settings.get(), "picture-options", r.style == WallpaperStyle::Tiled ? "wallpaper" : "centered");
+
+        std::optional<AlternatingName> alias;
+        std::string path = r.file;
+        if (flavour_.alternate) {
+            alias.emplace(r.file);
+            path = alias->Path();
+        }
+        const std::string value = flavour_.uri ? FileUri(path) : path;
+        Set(settings.get(), flavour_.pictureKey, value);
+        // GNOME 42 and later show picture-uri-dark in the dark style.
+        if (flavour_.uri && g_settings_schema_has_key(schema_.get(), "picture-uri-dark"))
+            Set(settings.get(), "picture-uri-dark", value);
+        g_settings_sync();
+        if (alias) alias->DropPrevious();
+    }
+
+  private:
+    static void Set(GSettings* s, const char* key, const std::string& value) {
+        // A key locked down by the administrator refuses the write.
+        if (!g_settings_is_writable(s, key) || !g_settings_set_string(s, key, value.c_str()))
+            Throw(Msg::RegistrySetFailed, {std::string(key)});
+    }
+
+    Flavour flavour_;
+    std::unique_ptr<GSettingsSchema, SchemaUnref> schema_;
+};
+} // namespace
+
+std::unique_ptr<WallpaperBackend> MakeGsettingsBackend(GsettingsDesktop desktop) {
+    return std::make_unique<GsettingsBackend>(desktop);
+}

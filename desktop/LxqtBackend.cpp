@@ -1,0 +1,27 @@
+// LXQt: the desktop is drawn by pcmanfm-qt, whose running instance takes the
+// wallpaper and its mode from a second call of the command.
+#include "config/Messages.h"
+#include "desktop/RunCommand.h"
+#include "desktop/WallpaperBackend.h"
+
+namespace {
+class LxqtBackend final : public WallpaperBackend {
+  public:
+    const char* Name() const override { return "lxqt"; }
+    bool Usable() override { return !FindOnPath("pcmanfm-qt").empty(); }
+
+    void Apply(const WallpaperRequest& r) override {
+        // pcmanfm-qt keeps the picture cached under its path and ignores a
+        // path it already shows, so it gets a new name each time.
+        AlternatingName alias(r.file);
+        const char* mode = r.style == WallpaperStyle::Tiled ? "tile" : "center";
+        if (!RunCommand({"pcmanfm-qt", "--set-wallpaper", alias.Path(), "--wallpaper-mode", mode}).ok)
+            Throw(Msg::RegistrySetFailed, {std::string("Wallpaper")});
+        alias.DropPrevious();
+    }
+};
+} // namespace
+
+std::unique_ptr<WallpaperBackend> MakeLxqtBackend() {
+    return std::make_unique<LxqtBackend>();
+}

@@ -1,0 +1,98 @@
+// KDE Plasma: a script run by plasmashell over D-Bus (org.kde.PlasmaShell
+// evaluateScript). plasma-apply-wallpaperimage refuses paths with "'" and has
+// no fill mode before Plasma 6.2, so the script writes both settings itself.
+#include "config/Messages.h"
+#include "desktop/PlasmaScript.h"
+#include "desktop/WallpaperBackend.h"
+
+#include <gio/gio.h>
+
+namespace {
+const char kService[] = "org.kde.plasmashell";
+
+struct GUnref {
+    void operator()(void* p) const { g_object_unref(p); }
+};
+
+class PlasmaBackend final : public WallpaperBackend {
+  public:
+    const char* Name() const override { return "plasma"; }
+
+    bool Usable() override {
+        // No session bus means no Plasma here: skipped without a word.
+        bus_.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+        if (!bus_) return false;
+        GVariant* reply = g_dbus_connection_call_sync(Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                      "org.freedesktop.DBus", "NameHasOwner",
+                                                      g_variant_new("(s)", kService), G_VARIANT_TYPE("(b)"),
+                                                      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        if (!reply) return false;
+        gboolean owned = FALSE;
+        g_variant_get(reply, "(b)", &owned);
+        g_variant_unref(reply);
+        return owned;
+    }
+
+    void Apply(const WallpaperRequest& r) override {
+        // plasmashell keeps the image of a path it already shows.
+        AlternatingName alias(r.file);
+        const std::string script = PlasmaWallpaperScript(FileUri(alias.Path()), r.style);
+        GVariant* reply = g_dbus_connection_call_sync(
+            Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell", "evaluateScript",
+            g_variant_new("(s)", script.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
+        if (!reply) Throw(Msg::RegistrySetFailed, {std::string("Image")});
+        g_variant_unref(reply);
+        alias.DropPrevious();
+    }
+
+  private:
+    GDBusConnection* Bus() const { return static_cast<GDBusConnection*>(bus_.get()); }
+    std::unique_ptr<void, GUnref> bus_;
+};
+} // namespace
+
+std::string JavaScriptString(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7f) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+            // U+2028 and U+2029 end a line inside an older engine's string literal.
+            out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string PlasmaWallpaperScript(const std::string& imageUri, WallpaperStyle style) {
+    // FillMode is Qt's Image.fillMode: 3 Tile, 6 Pad (centred at its own size).
+    const char* fill = style == WallpaperStyle::Tiled ? "3" : "6";
+    return "var all = desktops();\n"
+           "for (var i = 0; i < all.length; i++) {\n"
+           "    var d = all[i];\n"
+           "    d.wallpaperPlugin = \"org.kde.image\";\n"
+           "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+           "    d.writeConfig(\"FillMode\", " +
+           std::string(fill) +
+           ");\n"
+           "    d.writeConfig(\"Image\", " +
+           JavaScriptString(imageUri) +
+           ");\n"
+           "}\n";
+}
+
+std::unique_ptr<WallpaperBackend> MakePlasmaBackend() {
+    return std::make_unique<PlasmaBackend>();
+}

@@ -1,0 +1,136 @@
+// Any other X11 session: the root window's background itself. This is what
+// xsetroot, Esetroot, feh and hsetroot do, and the root window shows the new
+// pixmap at once, so the file's path plays no part here.
+#include "compose/Graphics.h"
+#include "config/Messages.h"
+#include "desktop/WallpaperBackend.h"
+#include "desktop/X11Util.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+
+namespace {
+const char kKey[] = "_XROOTPMAP_ID";
+
+struct Channel {
+    int shift = 0, bits = 0;
+    explicit Channel(unsigned long mask) {
+        if (!mask) return;
+        shift = std::countr_zero(mask);
+        bits = std::popcount(mask);
+    }
+    unsigned long Scale(std::uint8_t v) const {
+        const unsigned long x = bits >= 8 ? static_cast<unsigned long>(v) << (bits - 8) : v >> (8 - bits);
+        return x << shift;
+    }
+};
+
+// Copies bitmap rows into the pixmap with their top-left corner at (ox, oy),
+// a band of rows at a time so that a large picture needs no second full copy.
+void PutBitmap(Display* d, Visual* visual, int depth, Pixmap pm, GC gc, const TBitmap& bmp, int ox, int oy,
+               int pw, int ph) {
+    const int x0 = std::max(0, -ox), y0 = std::max(0, -oy);
+    const int x1 = std::min(bmp.Width(), pw - ox), y1 = std::min(bmp.Height(), ph - oy);
+    if (x1 <= x0 || y1 <= y0) return;
+    const int w = x1 - x0;
+    const int band = std::max(1, std::min(y1 - y0, (1 << 22) / (w * 4)));
+    XImage* img = XCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                               static_cast<unsigned>(w), static_cast<unsigned>(band), 32, 0);
+    if (!img) return;
+    std::vector<char> buffer(static_cast<std::size_t>(img->bytes_per_line) * band);
+    img->data = buffer.data();
+    const Channel r(visual->red_mask), g(visual->green_mask), b(visual->blue_mask);
+    const bool direct32 = img->bits_per_pixel == 32 && img->byte_order == LSBFirst &&
+                          std::endian::native == std::endian::little;
+    for (int y = y0; y < y1; y += band) {
+        const int rows = std::min(band, y1 - y);
+        for (int j = 0; j < rows; ++j) {
+            const std::uint8_t* src = bmp.ScanLine(y + j) + 3 * x0;
+            if (direct32) {
+                auto* dst = reinterpret_cast<std::uint32_t*>(img->data + j * img->bytes_per_line);
+                for (int i = 0; i < w; ++i, src += 3)
+                    dst[i] = static_cast<std::uint32_t>(r.Scale(src[2]) | g.Scale(src[1]) | b.Scale(src[0]));
+            } else {
+                for (int i = 0; i < w; ++i, src += 3)
+                    XPutPixel(img, i, j, r.Scale(src[2]) | g.Scale(src[1]) | b.Scale(src[0]));
+            }
+        }
+        XPutImage(d, pm, gc, img, 0, 0, ox + x0, oy + y, static_cast<unsigned>(w),
+                  static_cast<unsigned>(rows));
+    }
+    img->data = nullptr; // the vector owns it
+    XDestroyImage(img);
+}
+
+class RootWindowBackend final : public WallpaperBackend {
+  public:
+    const char* Name() const override { return "x11-root"; }
+    bool Usable() override {
+        dpy_ = x11::OpenDisplay();
+        return dpy_ != nullptr;
+    }
+
+    void Apply(const WallpaperRequest& r) override {
+        Display* d = dpy_.get();
+        const int s = DefaultScreen(d);
+        const Window root = RootWindow(d, s);
+        Visual* visual = DefaultVisual(d, s);
+        const int depth = DefaultDepth(d, s);
+        x11::ErrorTrap trap(d);
+
+        // Tiled: a pixmap of the tile, which the server repeats. Centred: a
+        // black pixmap of the screen size with the picture in its middle.
+        const TBitmap& bmp = r.bitmap;
+        const bool tiled = r.style == WallpaperStyle::Tiled && bmp.Width() > 0 && bmp.Height() > 0;
+        const int pw = tiled ? bmp.Width() : DisplayWidth(d, s);
+        const int ph = tiled ? bmp.Height() : DisplayHeight(d, s);
+        const int ox = tiled ? 0 : (pw - bmp.Width()) / 2;
+        const int oy = tiled ? 0 : (ph - bmp.Height()) / 2;
+        const Pixmap pm = XCreatePixmap(d, root, static_cast<unsigned>(pw), static_cast<unsigned>(ph),
+                                        static_cast<unsigned>(depth));
+        GC gc = XCreateGC(d, pm, 0, nullptr);
+        XSetForeground(d, gc, BlackPixel(d, s));
+        XFillRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
+        PutBitmap(d, visual, depth, pm, gc, bmp, ox, oy, pw, ph);
+        XFreeGC(d, gc);
+        if (!trap.SyncAndCheck()) {
+            XFreePixmap(d, pm);
+            Throw(Msg::RegistrySetFailed, {std::string(kKey)});
+        }
+
+        // The previous setter's pixmap lives on in its retained client. Like
+        // Esetroot and feh, free it only when both atoms name the same one:
+        // otherwise the pixmap may belong to a program still running.
+        const Atom rootAtom = XInternAtom(d, "_XROOTPMAP_ID", False);
+        const Atom esetAtom = XInternAtom(d, "ESETROOT_PMAP_ID", False);
+        const auto oldRoot = x11::GetCardinals(d, root, rootAtom, XA_PIXMAP);
+        const auto oldEset = x11::GetCardinals(d, root, esetAtom, XA_PIXMAP);
+        if (!oldRoot.empty() && !oldEset.empty() && oldRoot[0] == oldEset[0] && oldRoot[0] != None)
+            XKillClient(d, oldRoot[0]);
+        trap.SyncAndCheck(); // the old client may be gone already
+
+        const unsigned long id = pm;
+        XChangeProperty(d, root, rootAtom, XA_PIXMAP, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&id), 1);
+        XChangeProperty(d, root, esetAtom, XA_PIXMAP, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&id), 1);
+        XSetWindowBackgroundPixmap(d, root, pm);
+        XClearWindow(d, root);
+        // The pixmap must outlive this process: its client stays until the
+        // next change kills it.
+        XSetCloseDownMode(d, RetainPermanent);
+        if (!trap.SyncAndCheck()) Throw(Msg::RegistrySetFailed, {std::string(kKey)});
+    }
+
+  private:
+    x11::DisplayPtr dpy_;
+};
+} // namespace
+
+std::unique_ptr<WallpaperBackend> MakeRootWindowBackend() {
+    return std::make_unique<RootWindowBackend>();
+}

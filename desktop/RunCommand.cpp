@@ -1,0 +1,114 @@
+#include "desktop/RunCommand.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+// A desktop tool that hangs must not keep the automatic change from ending.
+constexpr auto kTimeout = std::chrono::seconds(20);
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) close(fd);
+    }
+};
+} // namespace
+
+std::string FindOnPath(const std::string& name) {
+    if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : "";
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t pos = 0;
+    while (pos <= dirs.size()) {
+        std::size_t end = dirs.find(':', pos);
+        if (end == std::string::npos) end = dirs.size();
+        // An empty entry means the current folder.
+        const std::string dir = end > pos ? dirs.substr(pos, end - pos) : std::string(1, '.');
+        pos = end + 1;
+        const std::string candidate = dir + "/" + name;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return "";
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutput) {
+    CommandResult result;
+    if (argv.empty()) return result;
+    const std::string exe = FindOnPath(argv[0]);
+    if (exe.empty()) return result;
+
+    int pipeFds[2] = {-1, -1};
+    if (captureOutput && pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    Fd readEnd{pipeFds[0]}, writeEnd{pipeFds[1]};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (captureOutput)
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return result;
+    if (writeEnd.fd >= 0) {
+        close(writeEnd.fd);
+        writeEnd.fd = -1;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    auto remainingMs = [&] {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    };
+    if (captureOutput) {
+        char buf[4096];
+        for (;;) {
+            pollfd p{readEnd.fd, POLLIN, 0};
+            const int ready = poll(&p, 1, remainingMs());
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) break;
+            const ssize_t n = read(readEnd.fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            result.output.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    int status = 0;
+    for (;;) {
+        const pid_t w = waitpid(pid, &status, WNOHANG);
+        if (w == pid) break;
+        if (w < 0 && errno != EINTR) return result;
+        if (remainingMs() == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return result;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The Linux desktops, one backend each, chosen at run time.
+#include "desktop/DesktopWallpaper.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct WallpaperRequest {
+    std::string file; // the BMP beside the executable
+    const TBitmap& bitmap;
+    WallpaperStyle style;
+};
+
+class WallpaperBackend {
+  public:
+    virtual ~WallpaperBackend() = default;
+    virtual const char* Name() const = 0;
+    // Whether the desktop is really there: its schema installed, its D-Bus
+    // name owned, its command found. XDG_CURRENT_DESKTOP alone can lie.
+    virtual bool Usable() = 0;
+    // Throws ZenksError(Msg::RegistrySetFailed) naming the refused setting.
+    virtual void Apply(const WallpaperRequest& request) = 0;
+};
+
+enum class GsettingsDesktop { Gnome, Cinnamon, Mate };
+
+std::unique_ptr<WallpaperBackend> MakeGsettingsBackend(GsettingsDesktop desktop);
+std::unique_ptr<WallpaperBackend> MakeXfceBackend();
+std::unique_ptr<WallpaperBackend> MakePlasmaBackend();
+std::unique_ptr<WallpaperBackend> MakeLxqtBackend();
+std::unique_ptr<WallpaperBackend> MakeSwayBackend();
+std::unique_ptr<WallpaperBackend> MakeRootWindowBackend();
+
+// The backends to try, in order: the desktops named by XDG_CURRENT_DESKTOP,
+// then those the session's other variables name, then the X root window.
+std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends();
+
+// Desktops that cache the picture by its path get a new name per change:
+// two names beside the file, used in turn, holding the same bytes.
+class AlternatingName {
+  public:
+    explicit AlternatingName(const std::string& file);
+    // The name to hand to the desktop this time, already holding the file's content.
+    const std::string& Path() const { return next_; }
+    // After the desktop took the new name: the previous one is no longer needed.
+    void DropPrevious();
+
+  private:
+    std::string next_, previous_;
+};
+
+// "file://" URI with every byte outside the unreserved set percent-encoded.
+std::string FileUri(const std::string& path);

@@ -1,0 +1,236 @@
+// gtest before Xlib, whose macros (None, Bool) clash with its names.
+#include "tests/support/TestSupport.h"
+#include "compose/Graphics.h"
+#include "config/Messages.h"
+#include "config/uOptionen.h"
+#include "desktop/PlasmaScript.h"
+#include "desktop/WallpaperBackend.h"
+#include "desktop/X11Util.h"
+#include "desktop/uDirectXErkennung.h"
+#include "tests/desktop/TestPictures.h"
+#include "tests/desktop/XReadBack.h"
+
+#include <gio/gio.h>
+#include <sys/stat.h>
+
+using namespace testsupport;
+
+namespace {
+// Records each call as "name|arg|arg..." in $STANDIN_LOG, prints
+// $STANDIN_LISTING for "-l" and exits with $STANDIN_EXIT.
+const char kStandIn[] = R"SH(#!/bin/sh
+{ printf '%s' "$(basename "$0")"; for a in "$@"; do printf '|%s' "$a"; done; printf '\n'; } >>"$STANDIN_LOG"
+[ "$5" = "-l" ] || [ "$3" = "-l" ] && [ -n "$STANDIN_LISTING" ] && cat "$STANDIN_LISTING"
+exit "${STANDIN_EXIT:-0}"
+)SH";
+} // namespace
+
+// The executable lives in a folder whose name needs quoting and escaping.
+class BackendTest : public SandboxTest {
+  protected:
+    BackendTest() {
+        WriteIni("[Optionen]\nFirst=0\n");
+        fs::create_directories(Dir());
+        WriteAll(Dir() / "ulbrasen.ini", "[Optionen]\nFirst=0\n");
+        platform::SetExecutablePathForTesting((Dir() / "ulbrasen").string());
+        fs::create_directories(tmp_ / "fake");
+        for (const char* v : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION", "SWAYSOCK",
+                              "KDE_FULL_SESSION", "MATE_DESKTOP_SESSION_ID", "GNOME_DESKTOP_SESSION_ID",
+                              "DBUS_SESSION_BUS_ADDRESS", "STANDIN_EXIT", "STANDIN_LISTING"})
+            env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
+        env_.push_back(std::make_unique<ScopedEnv>("PATH", (tmp_ / "fake").string() + ":/usr/bin:/bin"));
+        env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LOG", (tmp_ / "log").string()));
+        SetExclusiveModeForTesting(0);
+    }
+    ~BackendTest() override { SetExclusiveModeForTesting(std::nullopt); }
+
+    fs::path Dir() const { return tmp_ / "mein \"Ordner\""; }
+    std::string Bmp() const { return (Dir() / "ulbrasen.bmp").string(); }
+    void Env(const char* name, const std::string& value) {
+        env_.push_back(std::make_unique<ScopedEnv>(name, value));
+    }
+    void StandIn(const char* name) {
+        const fs::path p = tmp_ / "fake" / name;
+        WriteAll(p, kStandIn);
+        fs::permissions(p, fs::perms::owner_all);
+    }
+    std::string Picture(int w, int h) {
+        const std::string p = (tmp_ / ("pic" + std::to_string(w) + ".bmp")).string();
+        pictures::WritePatternBmp(p, w, h);
+        return p;
+    }
+    std::vector<std::string> Calls() {
+        std::vector<std::string> lines;
+        std::string text = fs::exists(tmp_ / "log") ? ReadAll(tmp_ / "log") : "";
+        fs::remove(tmp_ / "log");
+        for (std::size_t pos = 0; pos < text.size();) {
+            std::size_t end = text.find('\n', pos);
+            lines.push_back(text.substr(pos, end - pos));
+            pos = end == std::string::npos ? text.size() : end + 1;
+        }
+        return lines;
+    }
+
+    std::vector<std::unique_ptr<ScopedEnv>> env_;
+};
+
+TEST_F(BackendTest, SwayGetsTheQuotedPathAndTheMode) {
+    StandIn("swaymsg");
+    Env("XDG_CURRENT_DESKTOP", "sway");
+    Env("SWAYSOCK", "/run/user/0/sway-ipc.sock");
+    TOptionen o;
+    o.ApplyWallpaper(Picture(100, 80));
+    o.ApplyWallpaper(Picture(800, 600));
+    const std::string quoted = "\"" + tmp_.str() + "/mein \\\"Ordner\\\"/ulbrasen.bmp\"";
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"swaymsg|output|*|bg|" + quoted + "|tile",
+                                                 "swaymsg|output|*|bg|" + quoted + "|center"}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp()), 800, 600));
+}
+
+TEST_F(BackendTest, LxqtAlternatesTwoNamesHoldingTheNewPicture) {
+    StandIn("pcmanfm-qt");
+    Env("XDG_CURRENT_DESKTOP", "LXQt");
+    TOptionen o;
+    const std::string a = (Dir() / "ulbrasen-a.bmp").string(), b = (Dir() / "ulbrasen-b.bmp").string();
+    o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + a + "|--wallpaper-mode|tile"}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
+    o.ApplyWallpaper(Picture(800, 600));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + b + "|--wallpaper-mode|center"}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(b), 800, 600));
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_TRUE(
+        pictures::HoldsPattern(pictures::ReadBmp(Bmp()), 800, 600)); // the file itself is still written
+    o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + a + "|--wallpaper-mode|tile"}));
+    EXPECT_FALSE(fs::exists(b));
+}
+
+TEST_F(BackendTest, XfceSetsEveryMonitorAndWorkspaceOfTheCurrentScreen) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    StandIn("xfconf-query");
+    Env("XDG_CURRENT_DESKTOP", "XFCE");
+    // What xfdesktop wrote before: a monitor that is unplugged now, a fourth
+    // workspace, and another X screen that is not ours.
+    WriteAll(tmp_ / "listing", "/backdrop/screen0/monitorVGA-1/workspace0/last-image\n"
+                               "/backdrop/screen0/monitorVGA-1/workspace3/image-style\n"
+                               "/backdrop/screen0/monitorVGA-1/workspace3x/last-image\n"
+                               "/backdrop/screen1/monitorHDMI-1/workspace0/last-image\n"
+                               "/backdrop/single-workspace-mode\n");
+    Env("STANDIN_LISTING", (tmp_ / "listing").string());
+    const std::vector<std::string> outputs = x11::ActiveOutputNames(d.get());
+    ASSERT_FALSE(outputs.empty());
+    std::vector<std::string> prefixes;
+    for (const std::string& out : outputs)
+        prefixes.push_back("/backdrop/screen0/monitor" + out + "/workspace0");
+    prefixes.push_back("/backdrop/screen0/monitorVGA-1/workspace0");
+    prefixes.push_back("/backdrop/screen0/monitorVGA-1/workspace3");
+    std::sort(prefixes.begin(), prefixes.end());
+
+    TOptionen o;
+    o.ApplyWallpaper(Picture(800, 600));
+    const std::string q = "xfconf-query|-c|xfce4-desktop|-p|";
+    std::vector<std::string> expected = {"xfconf-query|-c|xfce4-desktop|-l"};
+    for (const auto& p : prefixes)
+        expected.push_back(q + p + "/image-style|-n|-t|int|-s|1");
+    for (const auto& p : prefixes) {
+        expected.push_back(q + p + "/last-image|-n|-t|string|-s|");
+        expected.push_back(q + p + "/last-image|-n|-t|string|-s|" + Bmp());
+    }
+    EXPECT_EQ(Calls(), expected);
+
+    // A failing xfconf-query: the listing fails too, the outputs remain.
+    Env("STANDIN_EXIT", "1");
+    try {
+        o.ApplyWallpaper(Picture(100, 80));
+        FAIL() << "no error";
+    } catch (const ZenksError& e) {
+        EXPECT_EQ(std::string(e.what()), "Konnte Daten für '/backdrop/screen0/monitor" + outputs[0] +
+                                             "/workspace0/image-style' nicht setzen");
+    }
+}
+
+TEST_F(BackendTest, UnusableDesktopFallsBackToTheRootWindow) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    // Named but absent: no pcmanfm-qt, no xfconf-query, sway without its socket.
+    StandIn("swaymsg");
+    Env("XDG_CURRENT_DESKTOP", "LXQt:XFCE:sway");
+    xtest::DeleteRootProperty(d.get(), "_XROOTPMAP_ID");
+    TOptionen o;
+    o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_NE(xtest::RootProperty(d.get(), "_XROOTPMAP_ID"), 0u);
+
+    // Without any display the change ends silently after writing the file.
+    ScopedEnv noDisplay("DISPLAY", std::nullopt);
+    fs::remove(Bmp());
+    EXPECT_NO_THROW(o.ApplyWallpaper(Picture(100, 80)));
+    EXPECT_TRUE(fs::exists(Bmp()));
+}
+
+TEST_F(BackendTest, CommandThatFailsIsReportedWithItsSetting) {
+    StandIn("swaymsg");
+    Env("XDG_CURRENT_DESKTOP", "sway");
+    Env("SWAYSOCK", "/run/user/0/sway-ipc.sock");
+    Env("STANDIN_EXIT", "3");
+    TOptionen o;
+    try {
+        o.ApplyWallpaper(Picture(100, 80));
+        FAIL() << "no error";
+    } catch (const ZenksError& e) {
+        EXPECT_STREQ(e.what(), "Konnte Daten für 'bg' nicht setzen");
+    }
+}
+
+// The real GIO with its keyfile backend and Debian's installed schema.
+TEST_F(BackendTest, GnomeGetsOptionsAndBothUrisPercentEncoded) {
+    Env("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    Env("GSETTINGS_BACKEND", "keyfile");
+    Env("XDG_CONFIG_HOME", (tmp_ / "config").string());
+    ASSERT_EQ(
+        tmp_.str().find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-"),
+        std::string::npos);
+    const std::string dirUri = "file://" + tmp_.str() + "/mein%20%22Ordner%22/";
+    TOptionen o;
+    o.ApplyWallpaper(Picture(100, 80));
+    ASSERT_TRUE(fs::exists(tmp_ / "config" / "glib-2.0" / "settings" / "keyfile"));
+    GSettings* s = g_settings_new("org.gnome.desktop.background");
+    auto get = [&](const char* key) {
+        gchar* v = g_settings_get_string(s, key);
+        std::string r = v;
+        g_free(v);
+        return r;
+    };
+    EXPECT_EQ(get("picture-options"), "wallpaper");
+    EXPECT_EQ(get("picture-uri"), dirUri + "ulbrasen-a.bmp");
+    EXPECT_EQ(get("picture-uri-dark"), dirUri + "ulbrasen-a.bmp");
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp((Dir() / "ulbrasen-a.bmp").string()), 100, 80));
+
+    o.ApplyWallpaper(Picture(800, 600));
+    EXPECT_EQ(get("picture-options"), "centered");
+    EXPECT_EQ(get("picture-uri"), dirUri + "ulbrasen-b.bmp");
+    EXPECT_EQ(get("picture-uri-dark"), dirUri + "ulbrasen-b.bmp");
+    EXPECT_FALSE(fs::exists(Dir() / "ulbrasen-a.bmp"));
+    g_object_unref(s);
+}
+
+TEST(FileUriTest, EverythingButUnreservedBytesIsEncoded) {
+    EXPECT_EQ(FileUri("/home/jö/a b%#?'\"&+;.bmp"), "file:///home/j%C3%B6/a%20b%25%23%3F%27%22%26%2B%3B.bmp");
+    EXPECT_EQ(FileUri("/opt/Ulbrasen_1.0~x-y/ulbrasen-a.bmp"), "file:///opt/Ulbrasen_1.0~x-y/ulbrasen-a.bmp");
+}
+
+TEST(PlasmaScriptTest, PathCannotLeaveTheStringLiteral) {
+    EXPECT_EQ(JavaScriptString("a\"b\\c'd"), "\"a\\\"b\\\\c'd\"");
+    EXPECT_EQ(JavaScriptString("x\ny\r\x01z"), "\"x\\u000ay\\u000d\\u0001z\"");
+    EXPECT_EQ(JavaScriptString("\xE2\x80\xA8\xE2\x80\xA9 \xC3\xBC"), "\"\\u2028\\u2029 \xC3\xBC\"");
+    const std::string tiled = PlasmaWallpaperScript("file:///x.bmp", WallpaperStyle::Tiled);
+    EXPECT_NE(tiled.find("d.writeConfig(\"FillMode\", 3);"), std::string::npos);
+    EXPECT_LT(tiled.find("FillMode"), tiled.find("d.writeConfig(\"Image\", \"file:///x.bmp\");"));
+    EXPECT_NE(PlasmaWallpaperScript("file:///x.bmp", WallpaperStyle::Centred).find("(\"FillMode\", 6)"),
+              std::string::npos);
+}

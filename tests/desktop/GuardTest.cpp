@@ -1,0 +1,70 @@
+// gtest before Xlib, whose macros (None, Bool) clash with its names.
+#include "tests/support/TestSupport.h"
+#include "desktop/uDirectXErkennung.h"
+#include "tests/desktop/XReadBack.h"
+
+#include <X11/Xatom.h>
+
+using testsupport::ScopedEnv;
+
+TEST(GuardTest, NoDisplayMeansNoFullScreenProgram) {
+    ScopedEnv noDisplay("DISPLAY", std::nullopt);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    ScopedEnv badDisplay("DISPLAY", ":4711");
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+}
+
+TEST(GuardTest, OverrideRedirectWindowCountsOnlyWhenMappedAndCoveringTheMonitor) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    const int w = DisplayWidth(d.get(), 0), h = DisplayHeight(d.get(), 0);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+
+    // Managed (not override-redirect) full-size windows are ordinary windows.
+    Window managed = xtest::MapWindow(d.get(), 0, 0, w, h, false);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    XDestroyWindow(d.get(), managed);
+
+    // A menu or tooltip is override-redirect but small; one pixel short is not covering.
+    Window small = xtest::MapWindow(d.get(), 0, 0, w - 1, h, true);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    XDestroyWindow(d.get(), small);
+
+    Window full = xtest::MapWindow(d.get(), -5, -5, w + 10, h + 10, true);
+    EXPECT_NE(ExclusiveModeActive(), 0);
+    XUnmapWindow(d.get(), full);
+    XSync(d.get(), False);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    XDestroyWindow(d.get(), full);
+    XSync(d.get(), False);
+}
+
+TEST(GuardTest, ActiveWindowInFullScreenStateCounts) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    Display* dp = d.get();
+    Window win = xtest::MapWindow(dp, 10, 10, 200, 100, false);
+    const Atom active = XInternAtom(dp, "_NET_ACTIVE_WINDOW", False);
+    const Atom state = XInternAtom(dp, "_NET_WM_STATE", False);
+    const Atom full = XInternAtom(dp, "_NET_WM_STATE_FULLSCREEN", False);
+    const Atom above = XInternAtom(dp, "_NET_WM_STATE_ABOVE", False);
+    XChangeProperty(dp, DefaultRootWindow(dp), active, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&win), 1);
+    unsigned long states[2] = {above, 0};
+    XChangeProperty(dp, win, state, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(states),
+                    1);
+    XSync(dp, False);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+
+    states[1] = full;
+    XChangeProperty(dp, win, state, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(states),
+                    2);
+    XSync(dp, False);
+    EXPECT_NE(ExclusiveModeActive(), 0);
+
+    // A window that is gone but still named active must not break the probe.
+    XDestroyWindow(dp, win);
+    XSync(dp, False);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    xtest::DeleteRootProperty(dp, "_NET_ACTIVE_WINDOW");
+}
