@@ -1,4 +1,5 @@
 #include "config/uOptionen.h"
+#include "desktop/PlatformSession.h"
 #include "ui/ap.h"
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 // Placeholder entry until the automatic change lands.
 int main(int argc, char** argv) {
     try {
+        TPlatformSession session;
         SeedRandom();
         return RunInteractive(argc, argv);
     } catch (const std::exception& e) {
