@@ -2,6 +2,8 @@
 #include "platform/Win32Text.h"
 
 #include <windows.h>
+// <windows.h> maps DeleteFile to DeleteFileA; ours is platform::DeleteFile.
+#undef DeleteFile
 
 #include <random>
 
@@ -43,13 +45,10 @@ std::wstring CodePageToWide(const std::string& text, unsigned codePage) {
     return out;
 }
 
+// A real round trip: the lossy flag misses best-fit replacements (alpha to a).
 bool FitsAnsiCodePage(const std::string& text) {
     const std::wstring wide = Utf8ToWide(text);
-    if (wide.empty()) return true;
-    BOOL lossy = FALSE;
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                        nullptr, &lossy);
-    return !lossy && WideToUtf8(wide) == text;
+    return CodePageToWide(WideToCodePage(wide, CP_ACP), CP_ACP) == wide && WideToUtf8(wide) == text;
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <windows.h>
+// <windows.h> maps DeleteFile to DeleteFileA; ours is platform::DeleteFile.
+#undef DeleteFile
 
 #include <algorithm>
 
@@ -115,7 +117,9 @@ TEST_F(Win32SandboxTest, IniTextIsInTheAnsiCodePageAndComesBackAsUtf8) {
     ini.WriteString("Optionen", "Verz1", value);
     const std::string raw = ReadAll(path);
     EXPECT_NE(raw.find("\r\n"), std::string::npos);
-    if (GetACP() == 1252) EXPECT_NE(raw.find("f\xFCr Oma"), std::string::npos) << raw;
+    if (GetACP() == 1252) {
+        EXPECT_NE(raw.find("f\xFCr Oma"), std::string::npos) << raw;
+    }
     EXPECT_EQ(raw.find("\xC3\xBC"), std::string::npos) << raw;
     EXPECT_EQ(TIniFile(path).ReadString("Optionen", "Verz1", ""), value);
     EXPECT_EQ(platform::SystemTextToUtf8(platform::Utf8ToSystemText(value)), value);

@@ -55,9 +55,14 @@ std::wstring ReadLinkPathW(const std::string& file) {
     IPersistFile* pf = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf)))) {
         wchar_t buf[1024] = {};
+        // The item-id list holds the full Unicode path; Wine's stored text
+        // path is ANSI only.
+        LPITEMIDLIST pidl = nullptr;
         if (SUCCEEDED(pf->Load(platform::Utf8ToWide(file).c_str(), STGM_READ)) &&
-            SUCCEEDED(link->GetPath(buf, 1024, nullptr, 0)))
-            out = buf;
+            SUCCEEDED(link->GetIDList(&pidl)) && pidl) {
+            if (SHGetPathFromIDListW(pidl, buf)) out = buf;
+            CoTaskMemFree(pidl);
+        }
         pf->Release();
     }
     link->Release();
