@@ -263,7 +263,14 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, 
     return ReadWhole(path, content, maxBytes);
 }
 
-bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode /*mode*/) {
+bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode) {
+    return AtomicWriteFileStreamed(
+        path, [&](const ChunkWriter& write) { return write(content.data(), content.size()); }, mode);
+}
+
+bool AtomicWriteFileStreamed(const std::string& path,
+                             const std::function<bool(const ChunkWriter& write)>& produce,
+                             FileMode /*mode*/) {
     if (path.empty()) return false;
     std::size_t sep = path.size();
     while (sep > 0 && !IsSeparator(path[sep - 1]))
@@ -284,14 +291,24 @@ bool AtomicWriteFile(const std::string& path, const std::string& content, FileMo
     bool ok = true;
     {
         Handle h(raw);
-        const char* p = content.data();
-        std::size_t left = content.size();
-        while (ok && left > 0) {
-            DWORD n = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
-            if (!WriteFile(h.h, p, chunk, &n, nullptr) || n == 0) ok = false;
-            p += n;
-            left -= n;
+        const ChunkWriter write = [&](const void* data, std::size_t size) {
+            const char* p = static_cast<const char*>(data);
+            while (ok && size > 0) {
+                DWORD n = 0;
+                const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+                if (!WriteFile(h.h, p, chunk, &n, nullptr) || n == 0) ok = false;
+                p += n;
+                size -= n;
+            }
+            return ok;
+        };
+        try {
+            if (!produce(write)) ok = false;
+        } catch (...) {
+            CloseHandle(h.h);
+            h.h = INVALID_HANDLE_VALUE;
+            DeleteFileW(tmp.c_str());
+            throw;
         }
         if (ok) ok = FlushFileBuffers(h.h) != 0;
     }
