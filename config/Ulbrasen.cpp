@@ -1,6 +1,7 @@
 #include "config/Automode.h"
 #include "config/Clzenk.h"
 #include "config/uOptionen.h"
+#include "desktop/PlatformSession.h"
 #include "ui/ap.h"
 
 #include <cstdio>
@@ -8,6 +9,9 @@
 
 int main(int argc, char** argv) {
     FixShortDateFormat();
+    // Binds DirectDraw and initialises COM (Windows) before any TOptionen
+    // exists, so that even a first start with "/run" can create its shortcuts.
+    TPlatformSession session;
     SeedRandom();
     if (IsAutomaticChangeRequested(argc, argv)) return RunAutomaticChange();
     try {

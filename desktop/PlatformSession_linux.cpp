@@ -1,0 +1,4 @@
+#include "desktop/PlatformSession.h"
+
+TPlatformSession::TPlatformSession() = default;
+TPlatformSession::~TPlatformSession() = default;

@@ -1,0 +1,332 @@
+#include "platform/Platform.h"
+#include "platform/Win32Text.h"
+
+#include <windows.h>
+// <windows.h> maps DeleteFile to DeleteFileA; ours is platform::DeleteFile.
+#undef DeleteFile
+
+#include <random>
+
+namespace platform {
+
+const char kPathSeparator = '\\';
+const bool kCatalogueLowercasesPaths = true;
+const bool kListingNeedsSorting = false;
+const char* const kLineEnd = "\r\n";
+
+std::wstring Utf8ToWide(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+    return WideToCodePage(text, CP_UTF8);
+}
+
+std::string WideToCodePage(const std::wstring& text, unsigned codePage) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                            nullptr);
+    return out;
+}
+
+std::wstring CodePageToWide(const std::string& text, unsigned codePage) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+// A real round trip: the lossy flag misses best-fit replacements (alpha to a).
+bool FitsAnsiCodePage(const std::string& text) {
+    const std::wstring wide = Utf8ToWide(text);
+    return CodePageToWide(WideToCodePage(wide, CP_ACP), CP_ACP) == wide && WideToUtf8(wide) == text;
+}
+
+namespace {
+std::optional<std::string> g_exePath;
+std::optional<ScreenDims> g_screen;
+std::optional<int> g_depth;
+std::optional<char> g_decimal;
+
+struct Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    explicit Handle(HANDLE handle) : h(handle) {}
+    ~Handle() {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool ok() const { return h != INVALID_HANDLE_VALUE; }
+};
+
+struct FindHandle {
+    HANDLE h;
+    explicit FindHandle(HANDLE handle) : h(handle) {}
+    ~FindHandle() {
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+};
+
+std::wstring LocaleInfo(LCTYPE type) {
+    wchar_t buf[128] = {};
+    const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buf, 128);
+    return n > 1 ? std::wstring(buf, static_cast<std::size_t>(n - 1)) : std::wstring();
+}
+
+// The locale is read once, as the process found it at start.
+char LocaleDecimalPoint() {
+    static const char sep = [] {
+        const std::wstring s = LocaleInfo(LOCALE_SDECIMAL);
+        return s.size() == 1 && s[0] > 0x20 && s[0] < 0x7f ? static_cast<char>(s[0]) : '.';
+    }();
+    return sep;
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::int64_t FileTimeToNs(const FILETIME& t) {
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks) * 100;
+}
+} // namespace
+
+std::string ExecutablePath() {
+    if (g_exePath) return *g_exePath;
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return "Ulbrasen.exe";
+        if (n < buf.size()) {
+            buf.resize(n);
+            return WideToUtf8(buf);
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+void SetExecutablePathForTesting(std::optional<std::string> path) {
+    g_exePath = std::move(path);
+}
+
+ScreenDims ScreenSize() {
+    if (g_screen) return *g_screen;
+    const int w = GetSystemMetrics(SM_CXSCREEN);
+    const int h = GetSystemMetrics(SM_CYSCREEN);
+    if (w <= 0 || h <= 0) return {1024, 768};
+    return {w, h};
+}
+
+void SetScreenSizeForTesting(std::optional<ScreenDims> size) {
+    g_screen = size;
+}
+
+int DisplayDepth() {
+    if (g_depth) return *g_depth;
+    static const int measured = [] {
+        HDC dc = GetDC(nullptr);
+        if (!dc) return 24;
+        const int bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+        ReleaseDC(nullptr, dc);
+        return bits > 0 ? bits : 24;
+    }();
+    return measured;
+}
+
+void SetDisplayDepthForTesting(std::optional<int> depth) {
+    g_depth = depth;
+}
+
+char DecimalSeparator() {
+    return g_decimal ? *g_decimal : LocaleDecimalPoint();
+}
+
+void SetDecimalSeparatorForTesting(std::optional<char> sep) {
+    g_decimal = sep;
+}
+
+// Windows already writes the short date as a d/M/y pattern.
+std::string LocaleShortDateFormat() {
+    return WideToUtf8(LocaleInfo(LOCALE_SSHORTDATE));
+}
+
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, DirIdentity* identity) {
+    out.clear();
+    if (dir.empty()) return false;
+    std::wstring pattern = Utf8ToWide(dir);
+    if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW fd;
+    FindHandle find(FindFirstFileW(pattern.c_str(), &fd));
+    if (find.h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND && DirectoryExists(dir);
+    if (identity) {
+        Handle h(CreateFileW(Utf8ToWide(dir).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (h.ok() && GetFileInformationByHandle(h.h, &info))
+            *identity = {info.dwVolumeSerialNumber,
+                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+    }
+    do {
+        const wchar_t* n = fd.cFileName;
+        if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
+        // The file pass asks for read-only, hidden, system and archive (0x27),
+        // the directory pass adds the directory bit (0x37); an entry is taken
+        // when it has none of the other bits of 0x1E. Every plain file passes
+        // the first, every directory the second; volume labels pass neither.
+        const DWORD attr = fd.dwFileAttributes;
+        EntryKind kind = EntryKind::Other;
+        if ((attr & ~0x27u & 0x1Eu) == 0)
+            kind = EntryKind::File;
+        else if ((attr & ~0x37u & 0x1Eu) == 0)
+            kind = EntryKind::Directory;
+        out.push_back({WideToUtf8(n), kind});
+    } while (FindNextFileW(find.h, &fd));
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    if (path.empty()) return false;
+    const DWORD a = GetFileAttributesW(Utf8ToWide(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    if (path.empty()) return false;
+    const DWORD a = GetFileAttributesW(Utf8ToWide(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFile(const std::string& path) {
+    return !path.empty() && DeleteFileW(Utf8ToWide(path).c_str());
+}
+
+std::optional<FileStamp> StatFile(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    Handle h(CreateFileW(Utf8ToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h.ok() || !GetFileInformationByHandle(h.h, &info)) return std::nullopt;
+    return FileStamp{info.dwVolumeSerialNumber,
+                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                     (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+                     FileTimeToNs(info.ftLastWriteTime)};
+}
+
+namespace {
+template <class Buffer> bool ReadWhole(const std::string& path, Buffer& content, std::uint64_t maxBytes) {
+    content.clear();
+    if (path.empty()) return false;
+    Handle h(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!h.ok() || GetFileType(h.h) != FILE_TYPE_DISK || !GetFileSizeEx(h.h, &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
+        return false;
+    content.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t got = 0;
+    for (;;) {
+        if (got == content.size()) content.resize(got + 65536);
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content.size() - got, 1u << 30));
+        DWORD n = 0;
+        if (!::ReadFile(h.h, content.data() + got, want, &n, nullptr) || got + n > maxBytes) {
+            content.clear();
+            return false;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    content.resize(got);
+    return true;
+}
+} // namespace
+
+bool ReadFile(const std::string& path, std::string& content, std::uint64_t maxBytes) {
+    return ReadWhole(path, content, maxBytes);
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, std::uint64_t maxBytes) {
+    return ReadWhole(path, content, maxBytes);
+}
+
+bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode) {
+    return AtomicWriteFileStreamed(
+        path, [&](const ChunkWriter& write) { return write(content.data(), content.size()); }, mode);
+}
+
+bool AtomicWriteFileStreamed(const std::string& path,
+                             const std::function<bool(const ChunkWriter& write)>& produce,
+                             FileMode /*mode*/) {
+    if (path.empty()) return false;
+    std::size_t sep = path.size();
+    while (sep > 0 && !IsSeparator(path[sep - 1]))
+        --sep;
+    const std::string folder = path.substr(0, sep);
+    const std::string name = path.substr(sep);
+    if (name.empty()) return false;
+    const std::wstring target = Utf8ToWide(path);
+    std::random_device rd;
+    std::wstring tmp;
+    HANDLE raw = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && raw == INVALID_HANDLE_VALUE; ++attempt) {
+        tmp = Utf8ToWide(folder + "." + name + "." + std::to_string(rd() % 1000000u) + ".tmp");
+        raw = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (raw == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (raw == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    {
+        Handle h(raw);
+        const ChunkWriter write = [&](const void* data, std::size_t size) {
+            const char* p = static_cast<const char*>(data);
+            while (ok && size > 0) {
+                DWORD n = 0;
+                const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+                if (!WriteFile(h.h, p, chunk, &n, nullptr) || n == 0) ok = false;
+                p += n;
+                size -= n;
+            }
+            return ok;
+        };
+        try {
+            if (!produce(write)) ok = false;
+        } catch (...) {
+            CloseHandle(h.h);
+            h.h = INVALID_HANDLE_VALUE;
+            DeleteFileW(tmp.c_str());
+            throw;
+        }
+        if (ok) ok = FlushFileBuffers(h.h) != 0;
+    }
+    if (ok)
+        ok =
+            MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) {
+        DeleteFileW(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string SystemTextToUtf8(const std::string& text) {
+    return WideToUtf8(CodePageToWide(text, CP_ACP));
+}
+std::string Utf8ToSystemText(const std::string& text) {
+    return WideToCodePage(Utf8ToWide(text), CP_ACP);
+}
+
+} // namespace platform
