@@ -1,0 +1,460 @@
+#include "compose/Metafile.h"
+
+#include "config/Messages.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Put16(Bytes& b, int v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(Bytes& b, std::int64_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// One WMF record: size in words, function, 16-bit parameters.
+struct WmfRecord {
+    std::uint16_t function;
+    std::vector<int> params;
+};
+
+// A placeable metafile with bounding box (0, 0)-(w, h) at `inch` units per
+// inch, the 18-byte metafile header, the records and META_EOF.
+Bytes MakeWmf(int w, int h, int inch, const std::vector<WmfRecord>& records, int objects = 4) {
+    Bytes b;
+    Put32(b, 0x9AC6CDD7); // key
+    Put16(b, 0);          // handle
+    Put16(b, 0);          // left
+    Put16(b, 0);          // top
+    Put16(b, w);          // right
+    Put16(b, h);          // bottom
+    Put16(b, inch);       // units per inch
+    Put32(b, 0);          // reserved
+    std::uint16_t sum = 0;
+    for (int i = 0; i < 20; i += 2)
+        sum ^= static_cast<std::uint16_t>(b[i] | (b[i + 1] << 8));
+    Put16(b, sum);
+    Put16(b, 1);       // type: memory
+    Put16(b, 9);       // header size in words
+    Put16(b, 0x0300);  // version
+    Put32(b, 0);       // size in words (not used)
+    Put16(b, objects); // number of objects
+    Put32(b, 0);       // largest record
+    Put16(b, 0);       // members
+    for (const WmfRecord& r : records) {
+        Put32(b, 3 + static_cast<std::int64_t>(r.params.size()));
+        Put16(b, r.function);
+        for (int p : r.params)
+            Put16(b, p);
+    }
+    Put32(b, 3);
+    Put16(b, 0);
+    return b;
+}
+
+// Records that paint a red rectangle over the whole 100 x 100 picture with a
+// null pen: create brush (slot 0), create pen (slot 1), select both, draw.
+std::vector<WmfRecord> RedRectangle() {
+    return {
+        {0x02FC, {0 /*BS_SOLID*/, 0x00FF, 0x0000 /*red*/, 0}},
+        {0x02FA, {5 /*PS_NULL*/, 0, 0, 0, 0}},
+        {0x012D, {0}},
+        {0x012D, {1}},
+        {0x041B, {100, 100, 0, 0}}, // rectangle: bottom, right, top, left
+    };
+}
+
+// An enhanced metafile with the given frame (0.01 mm), a reference device of
+// 1000 x 1000 pixels on 100 x 100 mm (10 px/mm), the records and EMR_EOF.
+struct EmfRecord {
+    std::uint32_t type;
+    std::vector<std::int64_t> params; // 32-bit values
+};
+Bytes MakeEmf(int frameW, int frameH, const std::vector<EmfRecord>& records, std::uint16_t handles = 4) {
+    Bytes body;
+    for (const EmfRecord& r : records) {
+        Put32(body, r.type);
+        Put32(body, 8 + 4 * static_cast<std::int64_t>(r.params.size()));
+        for (std::int64_t p : r.params)
+            Put32(body, p);
+    }
+    Put32(body, 14); // EMR_EOF
+    Put32(body, 20);
+    Put32(body, 0);
+    Put32(body, 0);
+    Put32(body, 20);
+    Bytes b;
+    Put32(b, 1);  // EMR_HEADER
+    Put32(b, 88); // header size
+    for (int v : {0, 0, frameW / 10, frameH / 10})
+        Put32(b, v); // bounds, device pixels
+    for (int v : {0, 0, frameW, frameH})
+        Put32(b, v);                                       // frame, 0.01 mm
+    Put32(b, 0x464D4520);                                  // " EMF"
+    Put32(b, 0x10000);                                     // version
+    Put32(b, 88 + static_cast<std::int64_t>(body.size())); // bytes
+    Put32(b, static_cast<std::int64_t>(records.size()) + 2);
+    Put16(b, handles);
+    Put16(b, 0);
+    Put32(b, 0); // description
+    Put32(b, 0);
+    Put32(b, 0);    // palette entries
+    Put32(b, 1000); // device size, pixels
+    Put32(b, 1000);
+    Put32(b, 100); // device size, millimetres
+    Put32(b, 100);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+std::string LoadError(Bytes data) {
+    TMetafile m;
+    try {
+        m.LoadFromData(std::move(data));
+    } catch (const ZenksError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+struct Px {
+    int b, g, r;
+    bool operator==(const Px&) const = default;
+};
+Px At(const TBitmap& bmp, int x, int y) {
+    const std::uint8_t* p = bmp.ScanLine(y) + x * 3;
+    return {p[0], p[1], p[2]};
+}
+void FillWhite(TBitmap& bmp) {
+    for (int y = 0; y < bmp.Height(); ++y)
+        std::memset(bmp.ScanLine(y), 0xFF, static_cast<std::size_t>(bmp.Width()) * 3);
+}
+constexpr Px kRed{0, 0, 255}, kWhite{255, 255, 255}, kBlack{0, 0, 0};
+
+TBitmap Render(Bytes data, int w, int h, TRect rect) {
+    TMetafile m;
+    m.LoadFromData(std::move(data));
+    TBitmap bmp(w, h);
+    FillWhite(bmp);
+    m.StretchDraw(bmp, rect);
+    return bmp;
+}
+
+// ---- loading
+
+TEST(MetafileLoad, RejectsWhatIsNeitherPlaceableNorEnhanced) {
+    const std::string invalid = "Metadatei ist ungültig";
+    Bytes good = MakeWmf(100, 100, 96, {});
+    EXPECT_EQ(LoadError(good), "");
+
+    Bytes wrongKey = good;
+    wrongKey[0] ^= 1;
+    EXPECT_EQ(LoadError(wrongKey), invalid);
+
+    Bytes wrongSum = good;
+    wrongSum[20] ^= 0x40;
+    EXPECT_EQ(LoadError(wrongSum), invalid);
+
+    Bytes zeroInch = MakeWmf(100, 100, 0, {});
+    EXPECT_EQ(LoadError(zeroInch), invalid);
+
+    EXPECT_EQ(LoadError(Bytes(good.begin(), good.begin() + 30)), invalid);
+    EXPECT_EQ(LoadError({}), invalid);
+    EXPECT_EQ(
+        LoadError(testsupport::ReadBytes(testsupport::CorpusPath("wmf/lo-emfio-tdf88163-non-placeable.wmf"))),
+        invalid);
+    // A real file whose checksum field is 0: refused like any wrong checksum.
+    EXPECT_EQ(LoadError(testsupport::ReadBytes(testsupport::CorpusPath("wmf/lo-emfio-TestBigPPI.wmf"))),
+              invalid);
+}
+
+TEST(MetafileLoad, EnhancedMetafileThatEndsEarlyIsAStreamReadError) {
+    const std::string streamRead = "Stream-Read-Fehler";
+    const Bytes good = MakeEmf(1000, 1000, {{43 /*EMR_RECTANGLE*/, {0, 0, 10, 10}}});
+    EXPECT_EQ(LoadError(good), "");
+    // Cut inside the header, inside a record, and just before EMR_EOF's end.
+    EXPECT_EQ(LoadError(Bytes(good.begin(), good.begin() + 60)), streamRead);
+    EXPECT_EQ(LoadError(Bytes(good.begin(), good.begin() + 100)), streamRead);
+    EXPECT_EQ(LoadError(Bytes(good.begin(), good.end() - 1)), streamRead);
+
+    Bytes pastEnd = good; // the rectangle record claims 4 KB
+    pastEnd[88 + 4] = 0x00;
+    pastEnd[88 + 5] = 0x10;
+    EXPECT_EQ(LoadError(pastEnd), streamRead);
+
+    Bytes zeroSize = good; // would loop for ever if it were trusted
+    std::memset(&zeroSize[88 + 4], 0, 4);
+    EXPECT_EQ(LoadError(zeroSize), "Metadatei ist ungültig");
+
+    EXPECT_EQ(LoadError(testsupport::ReadBytes(
+                  testsupport::CorpusPath("emf/libemf2svg-bad_corrupted_2014-12-02-215338.emf"))),
+              streamRead);
+}
+
+TEST(MetafileLoad, HugeDeclaredSizeFailsAtOnceWithoutAllocating) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LoadError(testsupport::ReadBytes(
+                  testsupport::CorpusPath("wmf/lo-vcl-fail-RC4-hang-2.decrypted.wmf"))),
+              "Stream-Read-Fehler");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(MetafileLoad, SizeAtNinetySixPixelsPerInch) {
+    TMetafile wmf;
+    wmf.LoadFromData(MakeWmf(1200, 600, 600, {})); // 2 x 1 inch
+    EXPECT_EQ(wmf.Kind(), TMetafile::TKind::Placeable);
+    EXPECT_EQ(wmf.Width(), 192);
+    EXPECT_EQ(wmf.Height(), 96);
+
+    TMetafile emf;
+    emf.LoadFromData(MakeEmf(5080, 2540, {})); // 50.8 x 25.4 mm
+    EXPECT_EQ(emf.Kind(), TMetafile::TKind::Enhanced);
+    EXPECT_EQ(emf.Width(), 192);
+    EXPECT_EQ(emf.Height(), 96);
+
+    // Negative bounding-box origin (real clip art): 2792 x 2172 at 1000/inch.
+    TMetafile beef;
+    beef.LoadFromData(testsupport::ReadBytes(testsupport::CorpusPath("wmf/lo-odk-beef.wmf")));
+    EXPECT_EQ(beef.Width(), 268);
+    EXPECT_EQ(beef.Height(), 209);
+}
+
+TEST(MetafileLoad, EnhancedContentUnderWmfExtensionIsAccepted) {
+    testsupport::TempDir dir;
+    const auto path = dir / "drawing.wmf";
+    testsupport::WriteBytes(path, testsupport::ReadBytes(testsupport::CorpusPath("emf/pillow-drawing.emf")));
+    TPicture pic;
+    pic.LoadFromFile(path.string());
+    auto* m = dynamic_cast<TMetafile*>(pic.Graphic());
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->Kind(), TMetafile::TKind::Enhanced);
+    EXPECT_GT(pic.Width(), 0);
+}
+
+// ---- playback
+
+TEST(MetafilePlayback, StretchesTheBoundingBoxOverTheRectangleOnly) {
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, RedRectangle()), 40, 40, {10, 10, 30, 30});
+    EXPECT_EQ(At(bmp, 10, 10), kRed);
+    EXPECT_EQ(At(bmp, 29, 29), kRed);
+    EXPECT_EQ(At(bmp, 20, 20), kRed);
+    EXPECT_EQ(At(bmp, 9, 9), kWhite);
+    EXPECT_EQ(At(bmp, 30, 30), kWhite);
+    EXPECT_EQ(At(bmp, 35, 5), kWhite);
+}
+
+TEST(MetafilePlayback, RectangleReachingPastTheBitmapIsClipped) {
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, RedRectangle()), 20, 20, {-50, 10, 50, 110});
+    EXPECT_EQ(At(bmp, 0, 10), kRed);
+    EXPECT_EQ(At(bmp, 19, 19), kRed);
+    EXPECT_EQ(At(bmp, 0, 9), kWhite);
+}
+
+TEST(MetafilePlayback, WindowRecordsMapOntoTheRectangle) {
+    // Window (0,0)-(10,10) with y going up from the bottom edge: the
+    // rectangle (0,0)-(5,5) lands in the bottom-left quarter.
+    std::vector<WmfRecord> recs = {
+        {0x020B, {10, 0}},   // SETWINDOWORG y=10, x=0
+        {0x020C, {-10, 10}}, // SETWINDOWEXT y=-10, x=10
+        {0x02FC, {0, 0x00FF, 0, 0}}, {0x02FA, {5, 0, 0, 0, 0}}, {0x012D, {0}}, {0x012D, {1}},
+        {0x041B, {5, 5, 0, 0}},
+    };
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 25, 75), kRed);
+    EXPECT_EQ(At(bmp, 25, 25), kWhite);
+    EXPECT_EQ(At(bmp, 75, 75), kWhite);
+}
+
+TEST(MetafilePlayback, SaveRestoreAndClipRectangles) {
+    std::vector<WmfRecord> recs = RedRectangle();
+    recs.insert(recs.end() - 1, {
+                                    {0x001E, {}},               // SAVEDC
+                                    {0x0416, {50, 50, 0, 0}},   // INTERSECTCLIPRECT (0,0)-(50,50)
+                                    {0x0415, {20, 20, 10, 10}}, // EXCLUDECLIPRECT (10,10)-(20,20)
+                                });
+    // Draw clipped, restore, then draw a black ellipse unclipped.
+    recs.push_back({0x0127, {-1}}); // RESTOREDC
+    recs.push_back({0x02FC, {0, 0, 0, 0}});
+    recs.push_back({0x012D, {2}});
+    recs.push_back({0x0418, {100, 100, 80, 80}}); // ellipse (80,80)-(100,100)
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs, 3), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 5, 5), kRed);
+    EXPECT_EQ(At(bmp, 15, 15), kWhite);
+    EXPECT_EQ(At(bmp, 60, 60), kWhite);
+    EXPECT_EQ(At(bmp, 90, 90), kBlack);
+}
+
+TEST(MetafilePlayback, TextIsDrawnInTheFontSizeAndColour) {
+    // Font "Arial", 40 units high, blue text "HH" at (10, 10), top aligned.
+    std::vector<int> font = {-40, 0, 0, 0, 700, 0, 0, 0};
+    const char face[] = "Arial";
+    for (int i = 0; i < 32; i += 2)
+        font.push_back((i < 5 ? face[i] : 0) | ((i + 1 < 5 ? face[i + 1] : 0) << 8));
+    std::vector<WmfRecord> recs = {
+        {0x02FB, font},
+        {0x012D, {0}},
+        {0x0209, {0x0000, 0x00FF}}, // SETTEXTCOLOR blue
+        {0x0102, {1}},              // SETBKMODE transparent
+        {0x0521, {2, 'H' | ('H' << 8), 10, 10}},
+    };
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs), 100, 100, {0, 0, 100, 100});
+    int blue = 0, minY = 100, maxY = -1;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            if (At(bmp, x, y) == Px{255, 0, 0}) {
+                ++blue;
+                minY = std::min(minY, y);
+                maxY = std::max(maxY, y);
+            }
+    EXPECT_GT(blue, 100);
+    // A capital H of a 40-pixel font is about 29 pixels tall.
+    EXPECT_NEAR(maxY - minY + 1, 29, 3);
+    EXPECT_GE(minY, 10);
+}
+
+TEST(MetafilePlayback, DamagedRecordsNeitherCrashNorReadPastTheData) {
+    // Object indexes out of range, a polygon claiming more points than it
+    // holds, zero and absurd extents: ignored, and drawing goes on.
+    std::vector<WmfRecord> recs = {
+        {0x012D, {999}},                 // SELECTOBJECT of nothing
+        {0x01F0, {40000}},               // DELETEOBJECT of nothing
+        {0x020C, {0, 0}},                // SETWINDOWEXT 0 x 0: refused
+        {0x0324, {30000, 0, 0, 100, 0}}, // POLYGON: 30000 points claimed, 2 present
+        {0x0538, {1, 65535, 0, 0}},      // POLYPOLYGON likewise
+        {0x0521, {60000, 0}},            // TEXTOUT longer than the record
+        {0x0B41, {0x20, 0xCC, 1, 1, 0, 0, 100, 100, 0, 0, 0x28, 0}}, // DIBSTRETCHBLT, cut DIB
+    };
+    for (const WmfRecord& r : RedRectangle())
+        recs.push_back(r);
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs), 50, 50, {0, 0, 50, 50});
+    EXPECT_EQ(At(bmp, 25, 25), kRed);
+
+    // A window of 1 x 1 over a circle of radius 30000: enormous on the device.
+    std::vector<WmfRecord> huge = {
+        {0x020C, {1, 1}},
+        {0x0418, {30000, 30000, -30000, -30000}},
+        {0x0817, {0, 30000, 30000, 0, 30000, 30000, -30000, -30000}},
+    };
+    const auto start = std::chrono::steady_clock::now();
+    Render(MakeWmf(100, 100, 96, huge), 50, 50, {0, 0, 50, 50});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(MetafilePlayback, RecordSizesZeroOrPastTheEndStopPlayback) {
+    Bytes data = MakeWmf(100, 100, 96, RedRectangle());
+    const std::size_t first = 22 + 18;
+    {
+        Bytes zero = data;
+        std::memset(&zero[first], 0, 4);
+        const TBitmap bmp = Render(zero, 20, 20, {0, 0, 20, 20});
+        EXPECT_EQ(At(bmp, 10, 10), kWhite);
+    }
+    {
+        Bytes past = data; // the last record (the rectangle) claims 64 K words
+        const std::size_t rect = data.size() - 6 - 14;
+        past[rect + 2] = 1;
+        const TBitmap bmp = Render(past, 20, 20, {0, 0, 20, 20});
+        EXPECT_EQ(At(bmp, 10, 10), kWhite);
+    }
+    {
+        Bytes cut(data.begin(), data.end() - 10); // ends inside the rectangle
+        const TBitmap bmp = Render(cut, 20, 20, {0, 0, 20, 20});
+        EXPECT_EQ(At(bmp, 10, 10), kWhite);
+    }
+}
+
+TEST(MetafilePlayback, EnhancedFrameWorldTransformAndPaths) {
+    // Frame 100 x 100 mm = 1000 x 1000 device pixels drawn into 100 x 100.
+    const std::int64_t red = 0x0000FF;
+    auto f = [](float v) {
+        std::uint32_t u;
+        std::memcpy(&u, &v, 4);
+        return static_cast<std::int64_t>(u);
+    };
+    std::vector<EmfRecord> recs = {
+        {39, {1, 0, red, 0}}, // CREATEBRUSHINDIRECT slot 1, solid red
+        {37, {1}},            // SELECTOBJECT 1
+        {37, {0x80000008}},   // NULL_PEN
+        // World transform: scale by 2, move by (500, 0).
+        {35, {f(2), f(0), f(0), f(2), f(500), f(0)}},
+        {59, {}},                                      // BEGINPATH
+        {43, {0, 0, 100, 100}},                        // RECTANGLE -> (500,0)-(700,200)
+        {60, {}},                                      // ENDPATH
+        {62, {0, 0, 0, 0}},                            // FILLPATH
+        {36, {f(1), f(0), f(0), f(1), f(0), f(0), 1}}, // MODIFYWORLDTRANSFORM identity
+        {37, {0x80000004}},                            // BLACK_BRUSH
+        {42, {0, 800, 200, 1000}},                     // ELLIPSE (0,800)-(200,1000)
+        {37, {77}},                                    // SELECTOBJECT out of range
+    };
+    const TBitmap bmp = Render(MakeEmf(10000, 10000, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 60, 10), kRed);
+    EXPECT_EQ(At(bmp, 40, 10), kWhite);
+    EXPECT_EQ(At(bmp, 10, 90), kBlack);
+    EXPECT_EQ(At(bmp, 50, 50), kWhite);
+}
+
+// ---- whole files against a third-party rendering
+
+struct Reference {
+    const char* corpus;
+    const char* reference;
+};
+
+TEST(MetafileReference, CorpusFilesMatchLibreOfficeRenderings) {
+    const Reference refs[] = {
+        {"wmf/lo-odk-beef.wmf", "lo-odk-beef-wmf.png"},
+        {"wmf/pillow-drawing.wmf", "pillow-drawing-wmf.png"},
+        {"wmf/libuemf-test_libuemf_ref.wmf", "libuemf-test_libuemf_ref-wmf.png"},
+        {"emf/pillow-drawing.emf", "pillow-drawing-emf.png"},
+        {"emf/libuemf-test_mm_twips_ref.emf", "libuemf-test_mm_twips_ref-emf.png"},
+        {"emf/lo-emfio-TestDrawLine.emf", "lo-emfio-TestDrawLine-emf.png"},
+    };
+    for (const Reference& r : refs) {
+        SCOPED_TRACE(r.corpus);
+        const testsupport::RgbaImage ref = testsupport::LoadReferenceImage(
+            std::filesystem::path(ZENKS_TEST_DATA_DIR) / "metafile-ref" / r.reference);
+        ASSERT_GT(ref.width, 0);
+        TBitmap bmp;
+        ASSERT_NO_THROW(bmp = Render(testsupport::ReadBytes(testsupport::CorpusPath(r.corpus)), ref.width,
+                                     ref.height, {0, 0, ref.width, ref.height}));
+        int close = 0;
+        for (int y = 0; y < ref.height; ++y)
+            for (int x = 0; x < ref.width; ++x) {
+                const std::uint8_t* q = &ref.rgba[(static_cast<std::size_t>(y) * ref.width + x) * 4];
+                const Px p = At(bmp, x, y);
+                const int d = std::max({std::abs(p.r - q[0]), std::abs(p.g - q[1]), std::abs(p.b - q[2])});
+                if (d <= 48) ++close;
+            }
+        const double share = 100.0 * close / (ref.width * ref.height);
+        std::printf("%-40s %5.1f %% of pixels match\n", r.corpus, share);
+        EXPECT_GE(share, 90.0);
+        if (const char* dump = std::getenv("ZENKS_METAFILE_DUMP")) {
+            // A PPM of the rendering, for looking at a failure.
+            std::string path = std::string(dump) + "/" + r.reference + ".ppm";
+            if (FILE* f = std::fopen(path.c_str(), "wb")) {
+                std::fprintf(f, "P6 %d %d 255\n", bmp.Width(), bmp.Height());
+                for (int y = 0; y < bmp.Height(); ++y)
+                    for (int x = 0; x < bmp.Width(); ++x) {
+                        const Px p = At(bmp, x, y);
+                        const unsigned char rgb[3] = {static_cast<unsigned char>(p.r),
+                                                      static_cast<unsigned char>(p.g),
+                                                      static_cast<unsigned char>(p.b)};
+                        std::fwrite(rgb, 1, 3, f);
+                    }
+                std::fclose(f);
+            }
+        }
+    }
+}
+
+} // namespace
