@@ -61,21 +61,23 @@ constexpr std::uint16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-cairo_operator_t RopOperator(std::uint32_t rop, bool& skip) {
-    skip = false;
-    switch (rop) {
-    case 0x008800C6: // SRCAND
-        return CAIRO_OPERATOR_MULTIPLY;
-    case 0x00EE0086: // SRCPAINT
-        return CAIRO_OPERATOR_ADD;
-    case 0x00660046: // SRCINVERT
-        return CAIRO_OPERATOR_DIFFERENCE;
-    case 0x00AA0029: // leaves the destination alone
-        skip = true;
-        return CAIRO_OPERATOR_OVER;
-    default:
-        return CAIRO_OPERATOR_OVER;
-    }
+// The boolean function of a ROP3 code over bytes: each set bit i of the
+// table stands for the minterm (pattern = bit 2, source = bit 1, dest = bit 0).
+std::uint8_t Rop3(std::uint8_t table, std::uint8_t p, std::uint8_t s, std::uint8_t d) {
+    std::uint8_t r = 0;
+    for (int i = 0; i < 8; ++i)
+        if (table >> i & 1)
+            r |= static_cast<std::uint8_t>((i & 4 ? p : ~p) & (i & 2 ? s : ~s) & (i & 1 ? d : ~d));
+    return r;
+}
+
+// A ROP2 code (1..16) as the ROP3 table that ignores the source.
+std::uint8_t Rop2Table(unsigned rop2) {
+    const unsigned t = rop2 - 1; // bit (pen * 2 + dest)
+    std::uint8_t table = 0;
+    for (int i = 0; i < 8; ++i)
+        if (t >> (((i >> 2) & 1) * 2 + (i & 1)) & 1) table |= static_cast<std::uint8_t>(1 << i);
+    return table;
 }
 
 } // namespace
@@ -770,9 +772,62 @@ void Canvas::StrokeNow() {
     cairo_set_dash(cr_, nullptr, 0, 0);
 }
 
+void Canvas::BeginRop() {
+    cairo_push_group_with_content(cr_, CAIRO_CONTENT_COLOR_ALPHA);
+}
+
+void Canvas::EndRop(std::uint8_t rop3, Rgb pattern, bool patternFromSource) {
+    cairo_pattern_t* group = cairo_pop_group(cr_);
+    cairo_surface_t* gs = nullptr;
+    if (cairo_pattern_get_surface(group, &gs) == CAIRO_STATUS_SUCCESS &&
+        cairo_surface_get_type(gs) == CAIRO_SURFACE_TYPE_IMAGE &&
+        cairo_image_surface_get_format(gs) == CAIRO_FORMAT_ARGB32) {
+        double ox = 0, oy = 0;
+        cairo_surface_get_device_offset(gs, &ox, &oy);
+        cairo_surface_flush(gs);
+        cairo_surface_flush(surface_);
+        const unsigned char* gp = cairo_image_surface_get_data(gs);
+        const int gstride = cairo_image_surface_get_stride(gs);
+        unsigned char* dp = cairo_image_surface_get_data(surface_);
+        const int dstride = cairo_image_surface_get_stride(surface_);
+        const int dw = cairo_image_surface_get_width(surface_), dh = cairo_image_surface_get_height(surface_);
+        const int gw = cairo_image_surface_get_width(gs), gh = cairo_image_surface_get_height(gs);
+        const int shiftX = static_cast<int>(std::lround(-ox)), shiftY = static_cast<int>(std::lround(-oy));
+        for (int y = 0; y < gh; ++y) {
+            const int ty = y + shiftY;
+            if (ty < 0 || ty >= dh) continue;
+            const auto* g = reinterpret_cast<const std::uint32_t*>(gp + y * gstride);
+            auto* d = reinterpret_cast<std::uint32_t*>(dp + ty * dstride);
+            for (int x = 0; x < gw; ++x) {
+                const int tx = x + shiftX;
+                if (tx < 0 || tx >= dw || (g[x] >> 24) < 128) continue;
+                std::uint32_t out = 0;
+                for (int c = 0; c < 3; ++c) {
+                    const auto sv = static_cast<std::uint8_t>(g[x] >> (8 * c));
+                    const std::uint8_t pv = patternFromSource ? sv
+                                                              : (c == 0   ? pattern.b
+                                                                 : c == 1 ? pattern.g
+                                                                          : pattern.r);
+                    const auto dv = static_cast<std::uint8_t>(d[tx] >> (8 * c));
+                    out |= std::uint32_t{Rop3(rop3, pv, sv, dv)} << (8 * c);
+                }
+                d[tx] = out;
+            }
+        }
+        cairo_surface_mark_dirty(surface_);
+    }
+    cairo_pattern_destroy(group);
+}
+
 void Canvas::Finish(bool fill, bool stroke) {
     cairo_identity_matrix(cr_);
     if (inPath_) return;
+    if (st_.rop2 == 11) { // R2_NOP
+        cairo_new_path(cr_);
+        return;
+    }
+    const bool rop = st_.rop2 != 13;
+    if (rop) BeginRop();
     if (fill && SetBrushSource(st_.brush)) {
         cairo_set_fill_rule(cr_,
                             st_.fillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -780,6 +835,7 @@ void Canvas::Finish(bool fill, bool stroke) {
     }
     if (stroke) StrokeNow();
     cairo_new_path(cr_);
+    if (rop) EndRop(Rop2Table(st_.rop2), {}, true);
 }
 
 // ---- drawing
@@ -1024,41 +1080,17 @@ void Canvas::SetPixel(Pt p, Rgb c) {
 
 void Canvas::PatBlt(DRect r, std::uint32_t rop) {
     if (inPath_) return;
+    const std::uint8_t table = static_cast<std::uint8_t>(rop >> 16);
+    if (table == 0xAA) return; // leaves the destination alone
     ApplyClip();
     const DRect s = ToSurfaceRect(r);
     cairo_identity_matrix(cr_);
     cairo_new_path(cr_);
     cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
-    switch (rop) {
-    case 0x00000042:
-        cairo_set_source_rgb(cr_, 0, 0, 0);
-        break; // BLACKNESS
-    case 0x00FF0062:
-        cairo_set_source_rgb(cr_, 1, 1, 1);
-        break;       // WHITENESS
-    case 0x00550009: // DSTINVERT
-        cairo_set_source_rgb(cr_, 1, 1, 1);
-        cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
-        break;
-    case 0x005A0049: // PATINVERT
-        if (!SetBrushSource(st_.brush)) {
-            cairo_new_path(cr_);
-            return;
-        }
-        cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
-        break;
-    case 0x00AA0029:
-        cairo_new_path(cr_);
-        return;
-    default:
-        if (!SetBrushSource(st_.brush)) {
-            cairo_new_path(cr_);
-            return;
-        }
-        break;
-    }
+    BeginRop();
+    if (!SetBrushSource(st_.brush)) cairo_set_source_rgb(cr_, 0, 0, 0);
     cairo_fill(cr_);
-    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+    EndRop(table, {}, true);
 }
 
 void Canvas::FillDeviceRects(const std::vector<DRect>& rects, const Brush& brush) {
@@ -1172,9 +1204,8 @@ void Canvas::TextOut(Pt ref, const std::vector<std::string>& chars, const std::v
 void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh, DRect dest,
                      std::uint32_t rop) {
     if (inPath_) return;
-    bool skip = false;
-    const cairo_operator_t op = RopOperator(rop, skip);
-    if (skip) return;
+    const std::uint8_t table = static_cast<std::uint8_t>(rop >> 16);
+    if (table == 0xAA) return; // leaves the destination alone
     const TBitmap& bmp = dib.bitmap;
     if (sw < 0) {
         sx += sw;
@@ -1209,6 +1240,8 @@ void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh,
     }
     cairo_surface_mark_dirty(s);
     ApplyClip();
+    const bool plainCopy = table == 0xCC;
+    if (!plainCopy) BeginRop();
     cairo_save(cr_);
     const cairo_matrix_t m = LogicalToSurface();
     cairo_set_matrix(cr_, &m);
@@ -1222,10 +1255,10 @@ void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh,
         cairo_set_source_surface(cr_, s, ix0, iy0);
         cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
         cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
-        cairo_set_operator(cr_, op);
         cairo_fill(cr_);
     }
     cairo_restore(cr_);
+    if (!plainCopy) EndRop(table, st_.brush.color, false);
     cairo_surface_destroy(s);
 }
 

@@ -159,6 +159,9 @@ class Canvas {
         if (m == ALTERNATE || m == WINDING) st_.fillMode = m;
     }
     void SetTextAlign(unsigned a) { st_.textAlign = a; }
+    void SetRop2(unsigned r) {
+        if (r >= 1 && r <= 16) st_.rop2 = r;
+    }
     void SetArcDirection(unsigned d) {
         if (d == 1 || d == 2) st_.arcClockwise = d == 2;
     }
@@ -243,6 +246,7 @@ class Canvas {
         unsigned fillMode = ALTERNATE;
         unsigned textAlign = 0;
         unsigned mapMode = MM_TEXT;
+        unsigned rop2 = 13; // R2_COPYPEN
         bool arcClockwise = false;
         Pt winOrg, winExt{1, 1}, vpOrg, vpExt{1, 1};
         cairo_matrix_t world{1, 0, 0, 1, 0, 0};
@@ -264,6 +268,11 @@ class Canvas {
     void StrokeNow();
     void ArcPath(ArcKind kind, DRect box, Pt start, Pt end);
     void SetClipRegion(std::vector<DRect> rects);
+    // Raster operations: what was drawn into a group since BeginRop() is
+    // combined bit by bit with the pixels beneath. rop3 is the truth table
+    // over pattern, source and destination; pattern is the brush colour.
+    void BeginRop();
+    void EndRop(std::uint8_t rop3, Rgb pattern, bool patternFromSource);
     void IntersectRegion(const std::vector<DRect>& rects);
 
     TBitmap& target_;
