@@ -772,7 +772,19 @@ void Canvas::StrokeNow() {
     cairo_set_dash(cr_, nullptr, 0, 0);
 }
 
-void Canvas::BeginRop() {
+void Canvas::BeginRop(DRect extents) {
+    // The group is limited to what the drawing can touch, so that the
+    // pixel-by-pixel combination costs no more than the drawing.
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_path_t* path = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+    const DRect e = Normalised(extents);
+    cairo_rectangle(cr_, std::floor(e.l) - 1, std::floor(e.t) - 1, std::ceil(e.r - e.l) + 3,
+                    std::ceil(e.b - e.t) + 3);
+    cairo_clip(cr_);
+    cairo_append_path(cr_, path);
+    cairo_path_destroy(path);
     cairo_push_group_with_content(cr_, CAIRO_CONTENT_COLOR_ALPHA);
 }
 
@@ -817,6 +829,7 @@ void Canvas::EndRop(std::uint8_t rop3, Rgb pattern, bool patternFromSource) {
         cairo_surface_mark_dirty(surface_);
     }
     cairo_pattern_destroy(group);
+    cairo_restore(cr_);
 }
 
 void Canvas::Finish(bool fill, bool stroke) {
@@ -827,7 +840,18 @@ void Canvas::Finish(bool fill, bool stroke) {
         return;
     }
     const bool rop = st_.rop2 != 13;
-    if (rop) BeginRop();
+    if (rop) {
+        DRect e;
+        cairo_path_extents(cr_, &e.l, &e.t, &e.r, &e.b);
+        const double w = stroke ? std::min(1e6, std::max(1.0, st_.pen.width * 4)) : 0;
+        if (stroke && !st_.pen.cosmetic) {
+            const cairo_matrix_t m = LogicalToSurface();
+            const double dw = st_.pen.width * std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+            e = {e.l - dw, e.t - dw, e.r + dw, e.b + dw};
+        }
+        e = {e.l - w, e.t - w, e.r + w, e.b + w};
+        BeginRop(e);
+    }
     if (fill && SetBrushSource(st_.brush)) {
         cairo_set_fill_rule(cr_,
                             st_.fillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -1087,7 +1111,7 @@ void Canvas::PatBlt(DRect r, std::uint32_t rop) {
     cairo_identity_matrix(cr_);
     cairo_new_path(cr_);
     cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
-    BeginRop();
+    BeginRop(s);
     if (!SetBrushSource(st_.brush)) cairo_set_source_rgb(cr_, 0, 0, 0);
     cairo_fill(cr_);
     EndRop(table, {}, true);
@@ -1241,7 +1265,7 @@ void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh,
     cairo_surface_mark_dirty(s);
     ApplyClip();
     const bool plainCopy = table == 0xCC;
-    if (!plainCopy) BeginRop();
+    if (!plainCopy) BeginRop(ToSurfaceRect(dest));
     cairo_save(cr_);
     const cairo_matrix_t m = LogicalToSurface();
     cairo_set_matrix(cr_, &m);

@@ -271,7 +271,8 @@ class Canvas {
     // Raster operations: what was drawn into a group since BeginRop() is
     // combined bit by bit with the pixels beneath. rop3 is the truth table
     // over pattern, source and destination; pattern is the brush colour.
-    void BeginRop();
+    // extents: the surface pixels the drawing may touch.
+    void BeginRop(DRect extents);
     void EndRop(std::uint8_t rop3, Rgb pattern, bool patternFromSource);
     void IntersectRegion(const std::vector<DRect>& rects);
 

@@ -285,6 +285,9 @@ void PlayRecord(Canvas& c, std::uint32_t type, ByteReader& r, const std::uint8_t
     case EMR_SETPOLYFILLMODE:
         c.SetPolyFillMode(r.U32());
         break;
+    case EMR_SETROP2:
+        c.SetRop2(r.U32());
+        break;
     case EMR_SETTEXTALIGN:
         c.SetTextAlign(r.U32());
         break;

@@ -147,6 +147,9 @@ void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWo
     case META_SETPOLYFILLMODE:
         c.SetPolyFillMode(r.U16());
         break;
+    case META_SETROP2:
+        c.SetRop2(r.U16());
+        break;
     case META_SETTEXTALIGN:
         c.SetTextAlign(r.U16());
         break;

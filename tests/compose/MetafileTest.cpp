@@ -294,6 +294,22 @@ TEST(MetafilePlayback, SaveRestoreAndClipRectangles) {
     EXPECT_EQ(At(bmp, 90, 90), kBlack);
 }
 
+TEST(MetafilePlayback, RasterOperationsCombineWithWhatIsBeneath) {
+    // R2_NOT inverts the white beneath the rectangle whatever the brush; then
+    // a DSTINVERT pattern blit over the top half inverts both halves again.
+    std::vector<WmfRecord> recs = RedRectangle();
+    recs.back() = {0x041B, {100, 50, 0, 0}};                   // left half
+    recs.insert(recs.end() - 1, {0x0104, {6}});                // SETROP2 R2_NOT
+    recs.push_back({0x061D, {0x0009, 0x0055, 50, 100, 0, 0}}); // PATBLT DSTINVERT, 100 x 50 at (0,0)
+    recs.push_back({0x0104, {11}});                            // R2_NOP: nothing is drawn
+    recs.push_back({0x041B, {100, 100, 0, 0}});
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 25, 75), kBlack);
+    EXPECT_EQ(At(bmp, 75, 75), kWhite);
+    EXPECT_EQ(At(bmp, 25, 25), kWhite);
+    EXPECT_EQ(At(bmp, 75, 25), kBlack);
+}
+
 TEST(MetafilePlayback, TextIsDrawnInTheFontSizeAndColour) {
     // Font "Arial", 40 units high, blue text "HH" at (10, 10), top aligned.
     std::vector<int> font = {-40, 0, 0, 0, 700, 0, 0, 0};
