@@ -389,6 +389,51 @@ TEST(MetafilePlayback, RecordSizesZeroOrPastTheEndStopPlayback) {
     }
 }
 
+// A 2 x 2 bottom-up 24-bit DIB: red, white over blue, green.
+Bytes TwoByTwoDib() {
+    Bytes b;
+    for (std::int64_t v : {40, 2, 2}) // header size, width, height
+        Put32(b, v);
+    Put16(b, 1);  // planes
+    Put16(b, 24); // bits per pixel
+    for (int i = 0; i < 6; ++i)
+        Put32(b, i == 1 ? 16 : 0); // compression, image size, resolution, colours
+    const std::uint8_t rows[] = {0xFF, 0, 0,    0,    0xFF, 0,    0, 0,  // bottom: blue, green, padding
+                                 0,    0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0}; // top: red, white, padding
+    b.insert(b.end(), std::begin(rows), std::end(rows));
+    return b;
+}
+
+void ExpectQuadrants(const TBitmap& bmp) {
+    EXPECT_EQ(At(bmp, 25, 25), kRed);
+    EXPECT_EQ(At(bmp, 75, 25), kWhite);
+    EXPECT_EQ(At(bmp, 25, 75), (Px{255, 0, 0}));
+    EXPECT_EQ(At(bmp, 75, 75), (Px{0, 255, 0}));
+}
+
+TEST(MetafilePlayback, BitmapRecordsAreDecodedAndStretched) {
+    const Bytes dib = TwoByTwoDib();
+    {
+        // STRETCHDIB: rop SRCCOPY, colour usage, source 2 x 2 at (0,0), destination 100 x 100 at (0,0).
+        std::vector<int> params = {0x0020, 0x00CC, 0, 2, 2, 0, 0, 100, 100, 0, 0};
+        for (std::size_t i = 0; i < dib.size(); i += 2)
+            params.push_back(dib[i] | (dib[i + 1] << 8));
+        SCOPED_TRACE("STRETCHDIB");
+        ExpectQuadrants(Render(MakeWmf(100, 100, 96, {{0x0F43, params}}), 100, 100, {0, 0, 100, 100}));
+    }
+    {
+        // STRETCHDIBITS: bounds, destination (0,0), source (0,0) 2 x 2, the
+        // DIB's header and bits by offset, usage, rop, destination 1000 x 1000.
+        std::vector<std::int64_t> params = {0, 0,  999, 999, 0,  0, 0,          0,    2,
+                                            2, 80, 40,  120, 16, 0, 0x00CC0020, 1000, 1000};
+        for (std::size_t i = 0; i < dib.size(); i += 4)
+            params.push_back(dib[i] | (dib[i + 1] << 8) | (dib[i + 2] << 16) |
+                             (std::int64_t{dib[i + 3]} << 24));
+        SCOPED_TRACE("STRETCHDIBITS");
+        ExpectQuadrants(Render(MakeEmf(10000, 10000, {{81, params}}), 100, 100, {0, 0, 100, 100}));
+    }
+}
+
 TEST(MetafilePlayback, EnhancedFrameWorldTransformAndPaths) {
     // Frame 100 x 100 mm = 1000 x 1000 device pixels drawn into 100 x 100.
     const std::int64_t red = 0x0000FF;
