@@ -20,6 +20,9 @@ constexpr std::size_t kMaxObjects = 65536;
 // Larger glyphs are filled as outlines instead of through Cairo's glyph cache.
 constexpr double kMaxCachedGlyphPx = 512;
 constexpr double kMaxTextPx = 1e5;
+// Far beyond any screen, well inside Cairo's 24.8 fixed-point range; curves
+// of this size still flatten into a modest number of segments.
+constexpr double kMaxDevice = 4e6;
 
 bool Finite(double v) {
     return std::isfinite(v);
@@ -356,6 +359,19 @@ cairo_matrix_t Canvas::LogicalToSurface() const {
     cairo_matrix_multiply(&r, &st_.world, &page);
     cairo_matrix_multiply(&out, &r, &deviceToSurface_);
     return out;
+}
+
+bool Canvas::Fits(const std::vector<Pt>& pts) const {
+    const cairo_matrix_t m = LogicalToSurface();
+    for (Pt p : pts) {
+        cairo_matrix_transform_point(&m, &p.x, &p.y);
+        if (!(std::fabs(p.x) <= kMaxDevice) || !(std::fabs(p.y) <= kMaxDevice)) return false;
+    }
+    return true;
+}
+
+bool Canvas::Fits(DRect r) const {
+    return Fits({{r.l, r.t}, {r.r, r.t}, {r.l, r.b}, {r.r, r.b}});
 }
 
 Pt Canvas::ToSurface(Pt p) const {
@@ -873,6 +889,7 @@ void Canvas::MoveTo(Pt p) {
 }
 
 void Canvas::LineTo(Pt p) {
+    if (!Fits({st_.cur, p})) return;
     const Pt a = ToSurface(st_.cur), b = ToSurface(p);
     Begin();
     if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, a.x, a.y);
@@ -882,6 +899,7 @@ void Canvas::LineTo(Pt p) {
 }
 
 void Canvas::Polyline(const std::vector<Pt>& pts) {
+    if (!Fits(pts)) return;
     if (pts.size() < 2) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
@@ -893,6 +911,7 @@ void Canvas::Polyline(const std::vector<Pt>& pts) {
 }
 
 void Canvas::PolylineTo(const std::vector<Pt>& pts) {
+    if (!Fits(pts)) return;
     if (pts.empty()) return;
     std::vector<Pt> all;
     all.reserve(pts.size() + 1);
@@ -920,7 +939,7 @@ void Canvas::PolyPolygon(const std::vector<std::vector<Pt>>& polys) {
     cairo_set_matrix(cr_, &m);
     bool any = false;
     for (const auto& poly : polys) {
-        if (poly.size() < 2) continue;
+        if (poly.size() < 2 || !Fits(poly)) continue;
         cairo_move_to(cr_, poly[0].x, poly[0].y);
         for (std::size_t i = 1; i < poly.size(); ++i)
             cairo_line_to(cr_, poly[i].x, poly[i].y);
@@ -938,7 +957,7 @@ void Canvas::PolyPolyline(const std::vector<std::vector<Pt>>& lines) {
     const cairo_matrix_t m = LogicalToSurface();
     cairo_set_matrix(cr_, &m);
     for (const auto& line : lines) {
-        if (line.size() < 2) continue;
+        if (line.size() < 2 || !Fits(line)) continue;
         cairo_move_to(cr_, line[0].x, line[0].y);
         for (std::size_t i = 1; i < line.size(); ++i)
             cairo_line_to(cr_, line[i].x, line[i].y);
@@ -947,6 +966,7 @@ void Canvas::PolyPolyline(const std::vector<std::vector<Pt>>& lines) {
 }
 
 void Canvas::PolyBezier(const std::vector<Pt>& pts) {
+    if (!Fits(pts)) return;
     if (pts.size() < 4) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
@@ -958,6 +978,7 @@ void Canvas::PolyBezier(const std::vector<Pt>& pts) {
 }
 
 void Canvas::PolyBezierTo(const std::vector<Pt>& pts) {
+    if (!Fits(pts)) return;
     if (pts.size() < 3) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
@@ -971,6 +992,7 @@ void Canvas::PolyBezierTo(const std::vector<Pt>& pts) {
 }
 
 void Canvas::Rectangle(DRect r) {
+    if (!Fits(r)) return;
     r = Normalised(r);
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
@@ -981,6 +1003,7 @@ void Canvas::Rectangle(DRect r) {
 }
 
 void Canvas::RoundRect(DRect r, double w, double h) {
+    if (!Fits(r)) return;
     r = Normalised(r);
     const double rx = std::min(std::fabs(w) / 2, (r.r - r.l) / 2),
                  ry = std::min(std::fabs(h) / 2, (r.b - r.t) / 2);
@@ -1008,6 +1031,7 @@ void Canvas::RoundRect(DRect r, double w, double h) {
 }
 
 void Canvas::Ellipse(DRect r) {
+    if (!Fits(r)) return;
     r = Normalised(r);
     const double rx = (r.r - r.l) / 2, ry = (r.b - r.t) / 2;
     if (rx <= 0 || ry <= 0) return;
@@ -1067,6 +1091,7 @@ void Canvas::ArcPath(ArcKind kind, DRect box, Pt start, Pt end) {
 }
 
 void Canvas::Arc(ArcKind kind, DRect box, Pt start, Pt end) {
+    if (!Fits(box)) return;
     box = Normalised(box);
     if (box.r - box.l <= 0 || box.b - box.t <= 0) return;
     Begin();
@@ -1076,6 +1101,7 @@ void Canvas::Arc(ArcKind kind, DRect box, Pt start, Pt end) {
 
 void Canvas::AngleArc(Pt c, double radius, double startDeg, double sweepDeg) {
     if (!(radius > 0) || !Finite(startDeg) || !Finite(sweepDeg)) return;
+    if (!Fits(DRect{c.x - radius, c.y - radius, c.x + radius, c.y + radius})) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
     cairo_set_matrix(cr_, &m);
@@ -1103,6 +1129,7 @@ void Canvas::SetPixel(Pt p, Rgb c) {
 }
 
 void Canvas::PatBlt(DRect r, std::uint32_t rop) {
+    if (!Fits(r)) return;
     if (inPath_) return;
     const std::uint8_t table = static_cast<std::uint8_t>(rop >> 16);
     if (table == 0xAA) return; // leaves the destination alone
@@ -1227,6 +1254,7 @@ void Canvas::TextOut(Pt ref, const std::vector<std::string>& chars, const std::v
 
 void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh, DRect dest,
                      std::uint32_t rop) {
+    if (!Fits(dest)) return;
     if (inPath_) return;
     const std::uint8_t table = static_cast<std::uint8_t>(rop >> 16);
     if (table == 0xAA) return; // leaves the destination alone

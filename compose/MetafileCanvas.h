@@ -258,6 +258,10 @@ class Canvas {
     };
 
     cairo_matrix_t LogicalToSurface() const;
+    // Whether logical points land within a range Cairo can draw quickly;
+    // shapes that reach further (absurd extents or transforms) are skipped.
+    bool Fits(const std::vector<Pt>& pts) const;
+    bool Fits(DRect r) const;
     Pt ToSurface(Pt p) const;
     DRect ToSurfaceRect(DRect r) const;
     void ApplyFixedMapMode();
