@@ -434,6 +434,142 @@ TEST(MetafilePlayback, BitmapRecordsAreDecodedAndStretched) {
     }
 }
 
+// Pixels of one colour inside a box of the bitmap.
+int Count(const TBitmap& bmp, Px colour, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) {
+    if (x1 < 0) x1 = bmp.Width();
+    if (y1 < 0) y1 = bmp.Height();
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            n += At(bmp, x, y) == colour;
+    return n;
+}
+constexpr Px kBlue{255, 0, 0}, kGreen{0, 255, 0};
+// EMF set-up shared below: slot 1 a solid red brush, selected with the null pen.
+const std::vector<EmfRecord> kRedBrushNoPen = {{39, {1, 0, 0x0000FF, 0}}, {37, {1}}, {37, {0x80000008}}};
+
+std::vector<EmfRecord> With(std::vector<EmfRecord> a, const std::vector<EmfRecord>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(MetafilePlayback, EnhancedMappingModes) {
+    // The reference device has 10 pixels per millimetre; the 100 mm frame
+    // fills 100 target pixels, so one target pixel is one millimetre.
+    {
+        SCOPED_TRACE("MM_LOMETRIC: tenths of a millimetre, y upwards");
+        const TBitmap bmp =
+            Render(MakeEmf(10000, 10000, With(kRedBrushNoPen, {{17, {2}}, {43, {100, -100, 300, -300}}})),
+                   100, 100, {0, 0, 100, 100});
+        EXPECT_EQ(At(bmp, 20, 20), kRed);
+        EXPECT_EQ(At(bmp, 20, 50), kWhite);
+        EXPECT_EQ(At(bmp, 50, 20), kWhite);
+    }
+    {
+        SCOPED_TRACE("MM_ISOTROPIC: the smaller scale wins");
+        const TBitmap bmp =
+            Render(MakeEmf(10000, 10000,
+                           With(kRedBrushNoPen,
+                                {{17, {7}}, {9, {100, 100}}, {11, {1000, 500}}, {43, {0, 0, 100, 100}}})),
+                   100, 100, {0, 0, 100, 100});
+        EXPECT_EQ(At(bmp, 40, 40), kRed);
+        EXPECT_EQ(At(bmp, 60, 40), kWhite);
+        EXPECT_EQ(At(bmp, 40, 60), kWhite);
+    }
+}
+
+TEST(MetafilePlayback, EnhancedTextAlignmentAndOpaqueRectangle) {
+    // EXTCREATEFONTINDIRECTW slot 2: 200 units (20 target pixels), bold Arial.
+    std::vector<std::int64_t> font = {2, -200, 0, 0, 0, 700, 0, 0};
+    const char16_t face[] = u"Arial";
+    for (int i = 0; i < 32; i += 2)
+        font.push_back((i < 5 ? face[i] : 0) | ((i + 1 < 5 ? face[i + 1] : 0) << 16));
+    // EXTTEXTOUTW "HH": bounds, graphics mode, scales, reference, 2 chars at
+    // offset 76, options, rectangle, no advances; then the UTF-16 text.
+    auto text = [](int x, int y, std::int64_t options, std::vector<std::int64_t> rect) {
+        std::vector<std::int64_t> p = {0, 0, 0, 0, 1, 0, 0, x, y, 2, 76, options};
+        p.insert(p.end(), rect.begin(), rect.end());
+        p.push_back(0);
+        p.push_back('H' | ('H' << 16));
+        return EmfRecord{84, p};
+    };
+    const std::vector<EmfRecord> recs = {
+        {82, font},
+        {37, {2}},
+        {24, {0xFF0000}}, // text colour blue
+        {25, {0x00FF00}}, // background green
+        text(100, 50, 2 /*ETO_OPAQUE*/, {0, 0, 1000, 300}),
+        {18, {1}},     // transparent background
+        {22, {2 | 8}}, // TA_RIGHT | TA_BOTTOM
+        text(1000, 1000, 0, {0, 0, 0, 0}),
+    };
+    const TBitmap bmp = Render(MakeEmf(10000, 10000, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 2, 2), kGreen);
+    EXPECT_EQ(At(bmp, 2, 40), kWhite);
+    EXPECT_GT(Count(bmp, kBlue, 10, 5, 40, 30), 40);
+    // Right and bottom aligned at the corner: ink just above and left of it.
+    EXPECT_GT(Count(bmp, kBlue, 60, 75, 100, 100), 40);
+    EXPECT_EQ(Count(bmp, kBlue, 0, 31, 100, 70), 0);
+}
+
+TEST(MetafilePlayback, HatchedBrushOverTransparentAndOpaqueBackground) {
+    // HS_HORIZONTAL in red: one line in every 8 rows; between them the
+    // background colour (black) only in opaque mode.
+    auto hatch = [](int mode) {
+        std::vector<WmfRecord> recs = {
+            {0x02FC, {2 /*BS_HATCHED*/, 0x00FF, 0, 0 /*HS_HORIZONTAL*/}},
+            {0x02FA, {5, 0, 0, 0, 0}},
+            {0x012D, {0}},
+            {0x012D, {1}},
+            {0x0201, {0, 0}}, // SETBKCOLOR black
+            {0x0102, {mode}}, // SETBKMODE
+            {0x041B, {64, 64, 0, 0}},
+        };
+        return Render(MakeWmf(64, 64, 96, recs), 64, 64, {0, 0, 64, 64});
+    };
+    for (int mode : {1, 2}) {
+        SCOPED_TRACE(mode == 1 ? "transparent" : "opaque");
+        const TBitmap bmp = hatch(mode);
+        const int redRows = Count(bmp, kRed, 10, 0, 11, 64);
+        EXPECT_EQ(redRows, 8);
+        EXPECT_EQ(Count(bmp, mode == 1 ? kWhite : kBlack, 10, 0, 11, 64), 56);
+    }
+}
+
+TEST(MetafilePlayback, ClipRegionsAndClipPaths) {
+    // EXTSELECTCLIPRGN RGN_COPY with one device rectangle (0,0)-(500,500),
+    // a red fill over everything, the clip reset (no region), then a clip
+    // path (an ellipse) and a black fill over everything.
+    const std::vector<EmfRecord> recs =
+        With(kRedBrushNoPen, {
+                                 {75, {48, 5, 32, 1, 1, 16, 0, 0, 500, 500, 0, 0, 500, 500}},
+                                 {43, {0, 0, 1000, 1000}},
+                                 {75, {0, 5}},
+                                 {59, {}},
+                                 {42, {500, 500, 1000, 1000}},
+                                 {60, {}},
+                                 {67, {5}},
+                                 {37, {0x80000004}},
+                                 {43, {0, 0, 1000, 1000}},
+                             });
+    const TBitmap bmp = Render(MakeEmf(10000, 10000, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 25, 25), kRed);
+    EXPECT_EQ(At(bmp, 75, 25), kWhite);
+    EXPECT_EQ(At(bmp, 75, 75), kBlack);
+    EXPECT_EQ(At(bmp, 52, 52), kWhite); // corner of the ellipse's box, outside it
+}
+
+TEST(MetafilePlayback, PieRunsCounterClockwiseFromStartToEnd) {
+    // Start on the right, end at the top: the top-right quarter only.
+    std::vector<WmfRecord> recs = RedRectangle();
+    recs.back() = {0x081A, {0, 50, 50, 100, 100, 100, 0, 0}};
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 70, 30), kRed);
+    EXPECT_EQ(At(bmp, 30, 30), kWhite);
+    EXPECT_EQ(At(bmp, 70, 70), kWhite);
+    EXPECT_EQ(At(bmp, 30, 70), kWhite);
+}
+
 TEST(MetafilePlayback, EnhancedFrameWorldTransformAndPaths) {
     // Frame 100 x 100 mm = 1000 x 1000 device pixels drawn into 100 x 100.
     const std::int64_t red = 0x0000FF;
