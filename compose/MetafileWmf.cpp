@@ -6,6 +6,7 @@
 #include "compose/MetafileCanvas.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace metafile;
 
@@ -107,6 +108,51 @@ std::vector<Pt> ReadPoints(ByteReader& r, std::size_t count) {
         pts.push_back({x, y});
     }
     return pts;
+}
+
+// A device-dependent Bitmap16 (old BITBLT and STRETCHBLT records): type,
+// width, height, bytes per row, planes, bits per pixel, then rows top-down.
+// Writers differ in what lies between header and bits, so the rows are taken
+// from the end of the record.
+std::optional<Dib> ReadBitmap16(ByteReader& r) {
+    r.S16(); // type
+    const int w = r.S16(), h = r.S16(), rowBytes = r.S16();
+    const int planes = r.U8(), bpp = r.U8();
+    if (w <= 0 || h <= 0 || planes != 1 || rowBytes <= 0) return std::nullopt;
+    if (static_cast<std::int64_t>(rowBytes) * 8 < static_cast<std::int64_t>(w) * bpp) return std::nullopt;
+    const std::size_t need = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(h);
+    if (need > r.Remaining() || (bpp != 1 && bpp != 16 && bpp != 24 && bpp != 32)) return std::nullopt;
+    r.Skip(r.Remaining() - need);
+    const std::uint8_t* bits = r.Bytes(need);
+    Dib dib;
+    dib.bottomUp = false;
+    dib.bitmap.SetSize(w, h);
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* row = bits + static_cast<std::size_t>(y) * rowBytes;
+        std::uint8_t* d = dib.bitmap.ScanLine(y);
+        for (int x = 0; x < w; ++x, d += 3) {
+            switch (bpp) {
+            case 1:
+                d[0] = d[1] = d[2] = (row[x / 8] >> (7 - x % 8) & 1) ? 255 : 0;
+                break;
+            case 16: {
+                const int v = row[2 * x] | (row[2 * x + 1] << 8);
+                d[0] = static_cast<std::uint8_t>((v & 31) * 255 / 31);
+                d[1] = static_cast<std::uint8_t>((v >> 5 & 31) * 255 / 31);
+                d[2] = static_cast<std::uint8_t>((v >> 10 & 31) * 255 / 31);
+                break;
+            }
+            default: {
+                const std::uint8_t* p = row + static_cast<std::size_t>(x) * (bpp / 8);
+                d[0] = p[0];
+                d[1] = p[1];
+                d[2] = p[2];
+                break;
+            }
+            }
+        }
+    }
+    return dib;
 }
 
 GdiObject ReadRegion(ByteReader& r) {
@@ -422,6 +468,33 @@ void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWo
         const std::size_t n = r.Remaining();
         if (auto dib = DecodeDib(r.Bytes(n), n, nullptr, 0))
             c.DrawDib(*dib, xSrc, ySrc, srcW, srcH, {p.x, p.y, p.x + w, p.y + h}, rop);
+        break;
+    }
+    case META_BITBLT:
+    case META_STRETCHBLT: {
+        // Without a bitmap these are pattern fills, as with the DIB records.
+        const bool stretch = fn == META_STRETCHBLT;
+        const bool noBitmap = recordWords == static_cast<std::size_t>((fn >> 8) + 3);
+        const std::uint32_t rop = r.U32();
+        double srcH = 0, srcW = 0;
+        if (stretch) {
+            srcH = r.S16();
+            srcW = r.S16();
+        }
+        const double ySrc = r.S16(), xSrc = r.S16();
+        if (noBitmap) r.Skip(2);
+        const double h = r.S16(), w = r.S16();
+        const Pt p = ReadPointYX(r);
+        if (noBitmap) {
+            c.PatBlt({p.x, p.y, p.x + w, p.y + h}, rop);
+            break;
+        }
+        if (!stretch) {
+            srcW = w;
+            srcH = h;
+        }
+        if (auto bmp = ReadBitmap16(r))
+            c.DrawDib(*bmp, xSrc, ySrc, srcW, srcH, {p.x, p.y, p.x + w, p.y + h}, rop);
         break;
     }
     case META_SETDIBTODEV: {

@@ -432,6 +432,15 @@ TEST(MetafilePlayback, BitmapRecordsAreDecodedAndStretched) {
         SCOPED_TRACE("STRETCHDIBITS");
         ExpectQuadrants(Render(MakeEmf(10000, 10000, {{81, params}}), 100, 100, {0, 0, 100, 100}));
     }
+    {
+        // STRETCHBLT with a device-dependent Bitmap16: 2 x 2 at 32 bits, rows top-down.
+        std::vector<int> params = {0x0020, 0x00CC, 2, 2, 0, 0, 100, 100, 0, 0, 0, 2, 2, 8, 0x2001};
+        const std::uint8_t rows[] = {0, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF, 0, 0xFF, 0, 0, 0, 0, 0xFF, 0, 0};
+        for (std::size_t i = 0; i < sizeof rows; i += 2)
+            params.push_back(rows[i] | (rows[i + 1] << 8));
+        SCOPED_TRACE("STRETCHBLT");
+        ExpectQuadrants(Render(MakeWmf(100, 100, 96, {{0x0B23, params}}), 100, 100, {0, 0, 100, 100}));
+    }
 }
 
 // Pixels of one colour inside a box of the bitmap.
