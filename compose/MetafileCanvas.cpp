@@ -1386,7 +1386,8 @@ void Canvas::SelectClipPath(unsigned mode) {
 
 // fontconfig, which Cairo asks for the faces, keeps a little memory from its
 // set-up that it never frees; leak checks of any program that plays
-// metafiles would report it as ours.
-extern "C" const char* __lsan_default_suppressions() {
+// metafiles would report it as ours. Weak, so that a test program's own list
+// takes its place.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }
