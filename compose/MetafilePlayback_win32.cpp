@@ -1,4 +1,5 @@
 #include "compose/MetafilePlayback.h"
+#include "compose/Metafile.h"
 
 #include <windows.h>
 
@@ -80,4 +81,12 @@ bool PlayMetafileInto(const std::vector<std::uint8_t>& data, TBitmap& target, co
     GdiFlush();
     std::memcpy(target.ScanLine(0), bits, bytes);
     return played;
+}
+
+void PlayPlaceableMetafile(const std::vector<std::uint8_t>& data, TBitmap& target, const TRect& rect) {
+    PlayMetafileInto(data, target, rect);
+}
+
+void PlayEnhancedMetafile(const std::vector<std::uint8_t>& data, TBitmap& target, const TRect& rect) {
+    PlayMetafileInto(data, target, rect);
 }
