@@ -1,0 +1,5 @@
+Urlaub=::C:\A::C:\C::
+b=::
+A=::/x::
+=leer
+ohne Gleich
