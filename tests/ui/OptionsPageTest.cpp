@@ -188,18 +188,6 @@ TEST_F(OptionsPageTest, UnknownKachelTypChecksNeitherRadioButton) {
     EXPECT_EQ(writes->Take(), 2);
 }
 
-TEST_F(OptionsPageTest, CheckBoxesStoreEachClick) {
-    auto f = Open();
-    ShowPage(*f);
-    uitest::Click(*f->chkSize);
-    EXPECT_TRUE(f->Optionen->Autowandlung_Groesse);
-    uitest::Click(*f->chk4zu3);
-    EXPECT_TRUE(f->Optionen->Autowandlung_4zu3);
-    uitest::Click(*f->chkSize);
-    EXPECT_FALSE(f->Optionen->Autowandlung_Groesse);
-    EXPECT_EQ(writes->Take(), 3);
-}
-
 TEST_F(OptionsPageTest, IntegerFieldsOnLeaving) {
     auto f = Open("KachelMaxHoehe=250\nKachelMaxBreite=250\n");
     ShowPage(*f);
