@@ -203,6 +203,7 @@ TFrmMain::TFrmMain(std::optional<FrmMainDialogs> dialogs) : Fl_Double_Window(546
         }
         {
             TabSheet1 = new TabPage(7, 24, 528, 428, "Bilder-Ladeoptionen");
+            BuildOptionsPage();
             TabSheet1->end();
             TabSheet1->hide();
         }
@@ -237,6 +238,7 @@ void TFrmMain::FormCreate() {
     chkAutostart->value(Optionen->Autostart ? 1 : 0);
     cbDesktop->value(Optionen->VerknuepfungsModus[1]);
     cbStartmenu->value(Optionen->VerknuepfungsModus[2]);
+    FillOptionsPage();
     Initialisierung = false;
     RefreshDirectoryList();
 }

@@ -9,6 +9,7 @@
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
+#include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Tabs.H>
 
 #include <functional>
@@ -19,6 +20,7 @@
 
 class TOptionen;
 class SelectionSetList;
+class ExitEdit;
 
 // The interactive start: the configuration window and its message loop.
 int RunInteractive(int argc, char** argv);
@@ -93,6 +95,31 @@ class TFrmMain : public Fl_Double_Window {
     Fl_Choice* cbStartmenu;
     Fl_Check_Button* chkAutostart;
 
+    GroupBox* GroupBox3;
+    Fl_Box* Label9;
+    ExitEdit* txtKachelBr;
+    Fl_Box* Label10;
+    ExitEdit* txtKachelH;
+    Fl_Box* Label12;
+
+    GroupBox* GroupBox4;
+    Fl_Check_Button* chkSize;
+    Fl_Choice* cbFestgroesse;
+    Fl_Check_Button* chk4zu3;
+    Fl_Box* Label4;
+    ExitEdit* txtGeometryOKab;
+    Fl_Box* Label5;
+    ExitEdit* txtGeometryOKbis;
+    Fl_Box* Label6;
+    ExitEdit* txtMaxKillBorder;
+    Fl_Box* Label13;
+    Fl_Box* Label14;
+
+    GroupBox* GroupBox5;
+    Fl_Round_Button* optKacheltyp1;
+    Fl_Round_Button* optKacheltyp2;
+    Fl_Choice* cbKachelgroesse;
+
     std::unique_ptr<TOptionen> Optionen;
     std::unique_ptr<SelectionSetList> Auswahlen;
     // 0 load, 1 save, 2 delete: the tag of the last selection-set button clicked.
@@ -123,6 +150,20 @@ class TFrmMain : public Fl_Double_Window {
     void cbDesktopChange();
     void cbStartmenuChange();
 
+    // Page "Bilder-Ladeoptionen" (OptionsPage.cpp).
+    void BuildOptionsPage();
+    void FillOptionsPage();
+    void chkSizeClick();
+    void chk4zu3Click();
+    void cbFestgroesseChange();
+    void cbKachelgroesseChange();
+    void optKacheltypClick();
+    void txtKachelBrExit();
+    void txtKachelHExit();
+    void txtGeometryOKabExit();
+    void txtGeometryOKbisExit();
+    void txtMaxKillBorderExit();
+
     void LoadSelectionSets();
     void SaveSelectionSets();
     void butAuswahlActionClick(Fl_Button* button);
@@ -142,4 +183,5 @@ class TFrmMain : public Fl_Double_Window {
     static void cb_butAuswahl(Fl_Widget* w, void* data);
     static void cb_close(Fl_Widget*, void* data);
     static void cb_lVerzCheck(Fl_Widget*, void* data);
+    static void cb_OptionsPage(Fl_Widget* w, void* data);
 };
