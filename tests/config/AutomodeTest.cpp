@@ -3,6 +3,8 @@
 #include "config/Automode.h"
 #include "config/Clzenk.h"
 #include "desktop/uDirectXErkennung.h"
+#include "config/uOptionen.h"
+#include "platform/Platform.h"
 
 using namespace testsupport;
 
@@ -59,11 +61,12 @@ TEST_F(RunAutomaticChangeTest, EmptyCatalogueEndsWithZeroAndWritesNothing) {
 }
 
 TEST_F(RunAutomaticChangeTest, UnwritableIniOnAFirstRunEndsWithOneAndTheGermanMessage) {
-    fs::permissions(tmp_ / "bin", fs::perms::owner_read | fs::perms::owner_exec);
-    PermissionChecksOn checks;
+    // A folder that does not exist refuses the write on every platform (Wine
+    // runs as root and ignores read-only folders).
+    const fs::path exe = tmp_ / "fehlt" / "ulbrasen";
+    platform::SetExecutablePathForTesting(exe.string());
     testing::internal::CaptureStderr();
     EXPECT_EQ(RunAutomaticChange(), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "nach " + IniPath() + " kann nicht geschrieben werden\n");
-    fs::permissions(tmp_ / "bin", fs::perms::owner_all);
+              "nach " + ChangeFileExt(exe.string(), ".ini") + " kann nicht geschrieben werden\n");
 }
