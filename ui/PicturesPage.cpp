@@ -62,16 +62,17 @@ void TFrmMain::BuildPicturesPage() {
         lBilder->onDoubleClick = [this] { PageCallback<&TFrmMain::BildDblClick>(lBilder, this); };
     }
     {
+        // Before the preview in drawing order: the enlarged preview covers it.
+        labInfo = new Fl_Box(px + 316, py + 160, 195, 13);
+        labInfo->align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE);
+    }
+    {
         PicBorder = new PreviewFrame(px + 312, py + 7, 200, 150);
         {
             Bild = new PictureImage(px + 313, py + 8, 198, 148);
             Bild->callback(cb_Bild, this);
         }
         PicBorder->end();
-    }
-    {
-        labInfo = new Fl_Box(px + 316, py + 160, 195, 13);
-        labInfo->align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE);
     }
     {
         frButtons = new Fl_Group(px + 330, py + 194, 182, 150);
