@@ -198,6 +198,7 @@ TFrmMain::TFrmMain(std::optional<FrmMainDialogs> dialogs) : Fl_Double_Window(546
         }
         {
             pBilder = new TabPage(7, 24, 528, 428, "Bilderliste");
+            BuildPicturesPage();
             pBilder->end();
             pBilder->hide();
         }

@@ -1,6 +1,7 @@
 #pragma once
 // The configuration window: the page control with the directory list, the
 // shortcut choices and the selection sets; and the interactive start.
+#include "compose/Graphics.h"
 #include "ui/CheckListBox.h"
 
 #include <FL/Fl_Box.H>
@@ -12,6 +13,7 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Tabs.H>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +23,10 @@
 class TOptionen;
 class SelectionSetList;
 class ExitEdit;
+class PictureListBox;
+class PreviewFrame;
+class PictureImage;
+class GlyphButton;
 
 // The interactive start: the configuration window and its message loop.
 int RunInteractive(int argc, char** argv);
@@ -120,12 +126,33 @@ class TFrmMain : public Fl_Double_Window {
     Fl_Round_Button* optKacheltyp2;
     Fl_Choice* cbKachelgroesse;
 
+    // Page "Bilderliste" (PicturesPage.cpp).
+    PictureListBox* lBilder;
+    PreviewFrame* PicBorder;
+    PictureImage* Bild;
+    Fl_Box* labInfo;
+    Fl_Group* frButtons;
+    Fl_Button* Button7;
+    GlyphButton* butZoomIn;
+    Fl_Group* frMinibuttons;
+    GlyphButton* but1st;
+    GlyphButton* butPrev;
+    GlyphButton* butNext;
+    GlyphButton* butLast;
+    GlyphButton* butZoomOut;
+    GlyphButton* SpeedButton1;
+    // The lines of lBilder: the picture catalogue.
+    std::vector<std::string> BilderLines;
+
     std::unique_ptr<TOptionen> Optionen;
     std::unique_ptr<SelectionSetList> Auswahlen;
     // 0 load, 1 save, 2 delete: the tag of the last selection-set button clicked.
     int AuswahlAktion = 0;
     bool Initialisierung = false;
     bool Zoomed = false;
+    // PicBorder's place on its page, normal [0] and enlarged [1]; all zero
+    // until the page is first shown.
+    std::array<TRect, 2> PreviewRects{};
     std::vector<SelectionMenuItem> popAuswahl;
     // Where popAuswahl opened last, in screen coordinates.
     int popAuswahlX = 0;
@@ -171,6 +198,23 @@ class TFrmMain : public Fl_Double_Window {
 
     // Index of the selected row of lVerz, -1 when none.
     int SelectedRow() const;
+
+    void BuildPicturesPage();
+    void pcChange();
+    void lBilderClick();
+    void but1stClick();
+    void butPrevClick();
+    void butNextClick();
+    void butLastClick();
+    void BildDblClick();
+    void butZoomOutClick();
+    void SpeedButton1Click();
+    void butSlideshowClick();
+    void Button7Click();
+    // Index of the selected line of lBilder, -1 when none.
+    int SelectedPicture() const;
+    // Selects line i of lBilder and runs lBilderClick; nothing when i lies outside.
+    void SelectPicture(int i);
 
   private:
     enum class Marks { Tick, Untick, Invert };

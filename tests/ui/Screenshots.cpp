@@ -1,7 +1,10 @@
-// Shows the configuration window with sample entries and writes one XWD
-// screenshot per page and dialog into the folder given as argument; run by
+// Shows the configuration window with sample entries and pictures, and writes one XWD
+// screenshot per page, preview state, slide show and dialog into the folder given as argument; run by
 // scripts/screenshots under Xvfb, which converts them to PNG.
+#include "compose/BmpWriter.h"
+#include "compose/Graphics.h"
 #include "config/uOptionen.h"
+#include "tests/support/TestSupport.h"
 #include "platform/Platform.h"
 #include "ui/Clzenk.h"
 #include "ui/DVerzeichnis.h"
@@ -31,6 +34,21 @@ void Grab(Fl_Window* w, const std::string& name) {
     if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "xwd failed for %s\n", name.c_str());
 }
 
+// A sky-like gradient with a darker band, large enough to be stretched.
+void WriteGradient(const fs::path& file, int width, int height) {
+    TBitmap b(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = b.ScanLine(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            const bool band = y > height * 2 / 3;
+            p[0] = static_cast<std::uint8_t>(band ? 40 : 255 - y * 120 / height);
+            p[1] = static_cast<std::uint8_t>(band ? 90 + x * 60 / width : 160 - y * 60 / height);
+            p[2] = static_cast<std::uint8_t>(band ? 30 : 60 + x * 80 / width);
+        }
+    }
+    SaveBitmapToFile(b, file.string());
+}
+
 void GrabModalAndClose(void* data) {
     Fl_Window* w = Fl::modal();
     if (!w) return;
@@ -57,6 +75,13 @@ int main(int argc, char** argv) {
         o.AddDirectory("/home/zenk/Bilder/Hintergründe", false);
         o.AddDirectory("/media/cdrom/@Sammlung/Gemälde mit einem sehr langen Namen", false);
         o.SetDirectoryActive(1, false);
+        const fs::path pictures = base / "Bilder";
+        fs::create_directories(pictures);
+        WriteGradient(pictures / "abendhimmel.bmp", 1024, 768);
+        fs::copy_file(testsupport::CorpusPath("jpeg/ljt-testorig.jpg"), pictures / "testorig.jpg");
+        fs::copy_file(testsupport::CorpusPath("bmp/bmpsuite-g-rgb24.bmp"), pictures / "kachel.bmp");
+        std::ofstream(pictures / "kaputt.bmp") << "kein Bitmap";
+        o.AddDirectory(pictures.string(), false);
     }
     fl_open_display();
     TFrmMain frm;
@@ -64,7 +89,21 @@ int main(int argc, char** argv) {
     frm.lVerz->value(2);
     Grab(&frm, "einstellungen");
     frm.pc->value(frm.pBilder);
+    frm.pc->do_callback();
     Grab(&frm, "bilderliste");
+    frm.SelectPicture(1);
+    Grab(&frm, "bilderliste-kachel");
+    frm.SelectPicture(2);
+    Grab(&frm, "bilderliste-fehler");
+    frm.SelectPicture(3);
+    frm.BildDblClick();
+    Grab(&frm, "bilderliste-gross");
+    Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("diashow"));
+    frm.SpeedButton1Click();
+    frm.BildDblClick();
+    frm.SelectPicture(2);
+    Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("diashow-fehler"));
+    frm.SpeedButton1Click();
     frm.pc->value(frm.TabSheet1);
     Grab(&frm, "ladeoptionen");
     frm.pc->value(frm.pSettings);

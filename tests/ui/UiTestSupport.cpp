@@ -104,7 +104,10 @@ void EventScript::Tick(void* data) {
     auto step = std::move(self->steps_.front());
     self->steps_.pop_front();
     step();
-    Fl::repeat_timeout(0.02, Tick, self);
+    // Counted from now, not from when this tick was due: after a slow step
+    // the next one would otherwise run at once. The check after the last
+    // step waits longer, so that a window closed by it is gone by then.
+    Fl::add_timeout(self->steps_.empty() ? 0.5 : 0.02, Tick, self);
 }
 
 FileWriteCounter::FileWriteCounter(const std::string& folder, const std::string& name) : name_(name) {

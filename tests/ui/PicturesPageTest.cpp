@@ -1,0 +1,351 @@
+// The page "Bilderliste": list, preview and label, navigation enabling, the
+// rebuild at each showing, the enlarged preview and the slide show button.
+#include "PictureTestFiles.h"
+#include "UiTestSupport.h"
+
+#include "config/uOptionen.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Glyphs.h"
+#include "ui/PictureView.h"
+#include "ui/ap.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using uitest::WritePicture;
+
+class PicturesPageTest : public testsupport::SandboxTest {
+  protected:
+    void SetUp() override {
+        uitest::RequireDisplay();
+        WriteIni("[Optionen]\nFirst=0\n");
+    }
+
+    fs::path Dir(const std::string& name) const { return tmp_ / "pics" / name; }
+
+    void AddDirectories(const std::vector<std::string>& names) {
+        TOptionen o;
+        for (const auto& name : names) {
+            fs::create_directories(Dir(name));
+            o.AddDirectory(Dir(name).string(), false);
+        }
+    }
+
+    std::unique_ptr<TFrmMain> Open() {
+        FrmMainDialogs d;
+        d.error = [this](const std::string& text) { errors.push_back(text); };
+        auto frm = std::make_unique<TFrmMain>(std::move(d));
+        uitest::ShowAndWait(*frm);
+        return frm;
+    }
+
+    // Switches pages as a click on the tab does.
+    static void ShowPage(TFrmMain& frm, Fl_Widget* page) {
+        frm.pc->value(page);
+        frm.pc->do_callback();
+        Fl::check();
+    }
+
+    static std::string Info(const TFrmMain& frm) { return frm.labInfo->label() ? frm.labInfo->label() : ""; }
+
+    static std::string Nav(const TFrmMain& frm) {
+        std::string s;
+        for (const Fl_Widget* b : {frm.but1st, frm.butPrev, frm.butNext, frm.butLast})
+            s += b->active() ? '+' : '-';
+        return s;
+    }
+
+    static void DoubleClick(Fl_Window& window, int x, int y) {
+        uitest::ClickAt(window, x, y);
+        Fl::e_x = x;
+        Fl::e_y = y;
+        Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+        Fl::e_state = FL_BUTTON1;
+        Fl::e_clicks = 1;
+        Fl::handle(FL_PUSH, &window);
+        Fl::e_state = 0;
+        Fl::handle(FL_RELEASE, &window);
+        Fl::e_clicks = 0;
+        Fl::check();
+    }
+
+    // The colour on screen at window coordinates.
+    static uitest::Colour PixelAt(TFrmMain& frm, int x, int y) {
+        Fl::flush();
+        frm.make_current();
+        std::uint8_t rgb[3] = {};
+        fl_read_image(rgb, x, y, 1, 1);
+        return {rgb[0], rgb[1], rgb[2]};
+    }
+
+    std::vector<std::string> errors;
+};
+
+TEST_F(PicturesPageTest, NavigationEnablingAtFirstMiddleAndLastLine) {
+    AddDirectories({"a"});
+    for (int k = 0; k < 3; ++k)
+        WritePicture(Dir("a") / ("p" + std::to_string(k) + ".bmp"), 300 + k, 300, {0, 0, 200});
+    auto frm = Open();
+    EXPECT_EQ(Nav(*frm), "++++");
+    ShowPage(*frm, frm->pBilder);
+    ASSERT_EQ(frm->lBilder->size(), 3);
+    EXPECT_EQ(frm->SelectedPicture(), 0);
+    EXPECT_EQ(Nav(*frm), "--++");
+    frm->butNextClick();
+    EXPECT_EQ(Nav(*frm), "++++");
+    EXPECT_EQ(Info(*frm), "301 x 300 Pixel (=>Bild)");
+    frm->butLastClick();
+    EXPECT_EQ(frm->SelectedPicture(), 2);
+    EXPECT_EQ(Nav(*frm), "++--");
+    frm->butPrevClick();
+    frm->butPrevClick();
+    EXPECT_EQ(frm->SelectedPicture(), 0);
+    EXPECT_EQ(Info(*frm), "300 x 300 Pixel (=>Bild)");
+    // Keyboard selection in the list runs the same handler.
+    frm->lBilder->take_focus();
+    uitest::PressKey(FL_Down);
+    EXPECT_EQ(frm->SelectedPicture(), 1);
+    EXPECT_EQ(Info(*frm), "301 x 300 Pixel (=>Bild)");
+}
+
+TEST_F(PicturesPageTest, OneLineDisablesAllNavigation) {
+    AddDirectories({"a"});
+    WritePicture(Dir("a") / "only.bmp", 300, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    EXPECT_EQ(Nav(*frm), "----");
+    EXPECT_TRUE(frm->PicBorder->visible());
+}
+
+TEST_F(PicturesPageTest, DeactivatedDirectoryDisappearsAndLineZeroIsSelected) {
+    AddDirectories({"a", "b"});
+    WritePicture(Dir("a") / "a1.bmp", 300, 300, {0, 0, 200});
+    WritePicture(Dir("a") / "a2.bmp", 310, 300, {0, 0, 200});
+    WritePicture(Dir("b") / "b1.bmp", 320, 300, {0, 0, 200});
+    WritePicture(Dir("b") / "b2.bmp", 330, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    ASSERT_EQ(frm->lBilder->size(), 4);
+    frm->butLastClick();
+
+    ShowPage(*frm, frm->pSettings);
+    frm->lVerz->value(1);
+    frm->lVerz->checked(1, false);
+    frm->lVerzClickCheck();
+    ShowPage(*frm, frm->pBilder);
+    ASSERT_EQ(frm->lBilder->size(), 2);
+    EXPECT_EQ(frm->lBilder->text(1), (Dir("b") / "b1.bmp").string());
+    EXPECT_EQ(frm->lBilder->text(2), (Dir("b") / "b2.bmp").string());
+    EXPECT_EQ(frm->SelectedPicture(), 0);
+    EXPECT_EQ(Info(*frm), "320 x 300 Pixel (=>Bild)");
+
+    // Nothing active: no preview, the label keeps its text, and the buttons
+    // that need a selected line do nothing.
+    ShowPage(*frm, frm->pSettings);
+    frm->lVerz->value(2);
+    frm->lVerz->checked(2, false);
+    frm->lVerzClickCheck();
+    ShowPage(*frm, frm->pBilder);
+    EXPECT_EQ(frm->lBilder->size(), 0);
+    EXPECT_FALSE(frm->PicBorder->visible());
+    EXPECT_EQ(Info(*frm), "320 x 300 Pixel (=>Bild)");
+    frm->but1stClick();
+    frm->butNextClick();
+    frm->butLastClick();
+    frm->SpeedButton1Click();
+    frm->Button7Click();
+    EXPECT_EQ(frm->SelectedPicture(), -1);
+    EXPECT_FALSE(fs::exists(tmp_ / "bin" / "ulbrasen.bmp"));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PicturesPageTest, TileUnscaledAtTheCornerAndPictureStretched) {
+    AddDirectories({"a"});
+    WritePicture(Dir("a") / "1tile.bmp", 100, 80, {200, 0, 0});
+    WritePicture(Dir("a") / "2picture.bmp", 400, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    const int bx = frm->Bild->x(), by = frm->Bild->y();
+    EXPECT_EQ(frm->Bild->w(), 198);
+    EXPECT_EQ(frm->Bild->h(), 148);
+
+    EXPECT_EQ(Info(*frm), "100 x 80 Pixel (=>Kachel)");
+    EXPECT_EQ(frm->Bild->Stretch(), StretchMode::Unscaled);
+    const uitest::Colour inTile = PixelAt(*frm, bx + 95, by + 75);
+    const uitest::Colour beside = PixelAt(*frm, bx + 150, by + 120);
+    EXPECT_EQ(inTile.r, 200);
+    EXPECT_EQ(inTile.b, 0);
+    EXPECT_NE(beside.r, 200);
+
+    frm->butNextClick();
+    EXPECT_EQ(Info(*frm), "400 x 300 Pixel (=>Bild)");
+    EXPECT_EQ(frm->Bild->Stretch(), StretchMode::Stretched);
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{197, 147}, std::pair{150, 120}}) {
+        const uitest::Colour c = PixelAt(*frm, bx + x, by + y);
+        EXPECT_EQ(c.b, 200) << x << "," << y;
+        EXPECT_EQ(c.r, 0) << x << "," << y;
+    }
+}
+
+TEST_F(PicturesPageTest, FixedSizeReportedForEveryPictureButTiles) {
+    AddDirectories({"a"});
+    WritePicture(Dir("a") / "1.bmp", 400, 300, {0, 0, 200});
+    WritePicture(Dir("a") / "2.bmp", 1200, 500, {0, 0, 200});
+    WritePicture(Dir("a") / "3.bmp", 260, 1000, {0, 0, 200});
+    WritePicture(Dir("a") / "4.bmp", 800, 600, {0, 0, 200});
+    WritePicture(Dir("a") / "5.bmp", 100, 80, {0, 0, 200});
+    auto frm = Open();
+    frm->Optionen->SetAutowandlung_Groesse(true);
+    frm->Optionen->SetFesteBildBreite(800);
+    frm->Optionen->SetFesteBildHoehe(600);
+    ShowPage(*frm, frm->pBilder);
+    for (int i = 0; i < 4; ++i) {
+        frm->SelectPicture(i);
+        EXPECT_EQ(Info(*frm), "800 x 600 Pixel (=>Bild)") << i;
+    }
+    frm->SelectPicture(4);
+    EXPECT_EQ(Info(*frm), "100 x 80 Pixel (=>Kachel)");
+}
+
+TEST_F(PicturesPageTest, BadFileAfterGoodKeepsPreviewAndLabel) {
+    AddDirectories({"a"});
+    WritePicture(Dir("a") / "1good.bmp", 400, 300, {0, 0, 200});
+    testsupport::WriteAll(Dir("a") / "2bad.bmp", "kein Bitmap");
+    WritePicture(Dir("a") / "3good.bmp", 410, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    EXPECT_STREQ(frm->PicBorder->label(), "");
+    frm->butNextClick();
+    EXPECT_STREQ(frm->PicBorder->label(), "Fehler: \"Bitmap ist ungültig\"");
+    EXPECT_EQ(Info(*frm), "400 x 300 Pixel (=>Bild)");
+    EXPECT_EQ(frm->Bild->Picture().Width(), 400);
+    const uitest::Colour c = PixelAt(*frm, frm->Bild->x() + 99, frm->Bild->y() + 74);
+    EXPECT_EQ(c.b, 200);
+    frm->butNextClick();
+    EXPECT_STREQ(frm->PicBorder->label(), "");
+    EXPECT_EQ(Info(*frm), "410 x 300 Pixel (=>Bild)");
+}
+
+TEST_F(PicturesPageTest, ZoomToggledByAllThreeAndKeptAcrossPages) {
+    AddDirectories({"a"});
+    WritePicture(Dir("a") / "1.bmp", 400, 300, {0, 0, 200});
+    WritePicture(Dir("a") / "2.bmp", 410, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    const int px = frm->pBilder->x() + 4, py = frm->pBilder->y() + 4;
+    // Normal place and the list widened so that both margins are equal.
+    EXPECT_EQ(frm->PreviewRects[0].Left, 312);
+    EXPECT_EQ(frm->PreviewRects[0].Bottom, 157);
+    EXPECT_EQ(frm->PreviewRects[1].Left, 7);
+    EXPECT_EQ(frm->PreviewRects[1].Top, 6);
+    EXPECT_EQ(frm->PreviewRects[1].Right, 513);
+    EXPECT_EQ(frm->PreviewRects[1].Bottom, 410);
+    EXPECT_EQ(frm->butZoomIn->x() + 25, px + 513);
+    EXPECT_EQ(frm->butZoomIn->y() + 25, py + 410);
+    EXPECT_GE(frm->butZoomIn->y(), frm->frButtons->y() + frm->frButtons->h());
+    EXPECT_TRUE(frm->butZoomIn->visible());
+
+    uitest::Click(*frm->butZoomIn);
+    EXPECT_TRUE(frm->Zoomed);
+    EXPECT_EQ(frm->PicBorder->x(), px + 7);
+    EXPECT_EQ(frm->PicBorder->w(), 506);
+    EXPECT_EQ(frm->PicBorder->h(), 404);
+    EXPECT_EQ(frm->Bild->w(), 504);
+    EXPECT_TRUE(frm->frMinibuttons->visible());
+    EXPECT_FALSE(frm->frButtons->visible());
+    EXPECT_FALSE(frm->butZoomIn->visible());
+    EXPECT_EQ(frm->frMinibuttons->x() + 144, px + 513);
+    EXPECT_EQ(frm->frMinibuttons->y() + 25, py + 410);
+
+    // Away and back: still enlarged, over a rebuilt list.
+    ShowPage(*frm, frm->pSettings);
+    WritePicture(Dir("a") / "3.bmp", 420, 300, {0, 0, 200});
+    ShowPage(*frm, frm->pBilder);
+    EXPECT_TRUE(frm->Zoomed);
+    EXPECT_EQ(frm->PicBorder->w(), 506);
+    EXPECT_TRUE(frm->frMinibuttons->visible());
+    EXPECT_EQ(frm->lBilder->size(), 3);
+    EXPECT_EQ(frm->SelectedPicture(), 0);
+
+    // The bar's buttons work over the preview.
+    uitest::Click(*frm->butNext);
+    EXPECT_EQ(frm->SelectedPicture(), 1);
+    uitest::Click(*frm->butZoomOut);
+    EXPECT_FALSE(frm->Zoomed);
+    EXPECT_EQ(frm->PicBorder->w(), 200);
+    EXPECT_EQ(frm->Bild->w(), 198);
+    EXPECT_TRUE(frm->frButtons->visible());
+
+    DoubleClick(*frm, frm->Bild->x() + 50, frm->Bild->y() + 50);
+    EXPECT_TRUE(frm->Zoomed);
+    DoubleClick(*frm, frm->Bild->x() + 50, frm->Bild->y() + 50);
+    EXPECT_FALSE(frm->Zoomed);
+    // A single click on the preview changes nothing.
+    uitest::ClickAt(*frm, frm->Bild->x() + 50, frm->Bild->y() + 50);
+    EXPECT_FALSE(frm->Zoomed);
+
+    // A double-click on a line selects it, then toggles.
+    ASSERT_EQ(frm->SelectedPicture(), 1);
+    DoubleClick(*frm, frm->lBilder->x() + 40, frm->lBilder->y() + 6);
+    EXPECT_TRUE(frm->Zoomed);
+    EXPECT_EQ(frm->SelectedPicture(), 0);
+    EXPECT_EQ(Info(*frm), "400 x 300 Pixel (=>Bild)");
+}
+
+TEST_F(PicturesPageTest, SlideshowButtonSelectsThePictureLastShown) {
+    AddDirectories({"a"});
+    for (int k = 0; k < 5; ++k)
+        WritePicture(Dir("a") / ("p" + std::to_string(k) + ".bmp"), 300 + 10 * k, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    frm->butLastClick();
+    frm->BildDblClick();
+    {
+        // From the last picture: forward wraps to the first, back returns.
+        uitest::EventScript script({[] { uitest::PressKey(' ', " "); },
+                                    [] { uitest::PressKey(FL_BackSpace); },
+                                    [] { uitest::PressKey(FL_Escape); }});
+        // The button's own callback; a synthetic click would run the event
+        // loop once more afterwards, and the script would find the main window.
+        frm->SpeedButton1->do_callback();
+        EXPECT_TRUE(script.finished());
+    }
+    EXPECT_EQ(frm->SelectedPicture(), 4);
+    EXPECT_EQ(Info(*frm), "340 x 300 Pixel (=>Bild)");
+    {
+        uitest::EventScript script({[] { uitest::PressKey(FL_Down); },
+                                    [] {
+                                        Fl_Window* show = Fl::modal();
+                                        ASSERT_NE(show, nullptr);
+                                        uitest::ClickAt(*show, 10, 10);
+                                    }});
+        frm->SpeedButton1Click();
+    }
+    EXPECT_EQ(frm->SelectedPicture(), 0);
+    EXPECT_EQ(Info(*frm), "300 x 300 Pixel (=>Bild)");
+    EXPECT_EQ(Nav(*frm), "--++");
+}
+
+TEST(GlyphsTest, DisabledFormIsGreyAndEveryGlyphDrawsSomething) {
+    for (Glyph g : {Glyph::First, Glyph::Prev, Glyph::Next, Glyph::Last, Glyph::ZoomIn, Glyph::ZoomOut}) {
+        const auto on = GlyphPixels(g, GlyphForm::Enabled);
+        const auto off = GlyphPixels(g, GlyphForm::Disabled);
+        ASSERT_EQ(on.size(), 16u * 16u * 4u);
+        int opaque = 0, coloured = 0;
+        for (std::size_t i = 0; i < off.size(); i += 4) {
+            if (on[i + 3]) ++opaque;
+            if (off[i + 3] && !(off[i] == off[i + 1] && off[i + 1] == off[i + 2])) ++coloured;
+        }
+        EXPECT_GT(opaque, 10);
+        EXPECT_EQ(coloured, 0);
+    }
+    // Zoom in and out differ only in the plus's upright stroke.
+    EXPECT_NE(GlyphPixels(Glyph::ZoomIn, GlyphForm::Enabled),
+              GlyphPixels(Glyph::ZoomOut, GlyphForm::Enabled));
+}
+
+} // namespace

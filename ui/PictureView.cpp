@@ -1,0 +1,128 @@
+#include "ui/PictureView.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+
+PictureImage::PictureImage(int X, int Y, int W, int H) : Fl_Widget(X, Y, W, H) {
+    box(FL_NO_BOX);
+}
+
+void PictureImage::PictureChanged() {
+    stale_ = true;
+    redraw();
+}
+
+void PictureImage::Stretch(StretchMode mode) {
+    if (mode != stretch_) stale_ = true;
+    stretch_ = mode;
+    redraw();
+}
+
+void PictureImage::resize(int X, int Y, int W, int H) {
+    if (W != w() || H != h()) stale_ = true;
+    Fl_Widget::resize(X, Y, W, H);
+}
+
+int PictureImage::handle(int event) {
+    switch (event) {
+    case FL_PUSH:
+        return Fl::event_button() == FL_LEFT_MOUSE ? 1 : 0;
+    case FL_RELEASE:
+        if (Fl::event_button() == FL_LEFT_MOUSE && Fl::event_inside(this)) do_callback();
+        return 1;
+    default:
+        return Fl_Widget::handle(event);
+    }
+}
+
+void PictureImage::Prepare(int& drawW, int& drawH) {
+    const auto* bitmap = dynamic_cast<const TBitmap*>(picture_.Graphic());
+    const int bw = bitmap ? bitmap->Width() : 0, bh = bitmap ? bitmap->Height() : 0;
+    if (bw <= 0 || bh <= 0 || w() <= 0 || h() <= 0) {
+        drawW = drawH = 0;
+        return;
+    }
+    if (stretch_ == StretchMode::Stretched) {
+        drawW = w();
+        drawH = h();
+    } else {
+        drawW = std::min(bw, w());
+        drawH = std::min(bh, h());
+    }
+    if (!stale_) return;
+    rgb_.resize(static_cast<std::size_t>(drawW) * drawH * 3);
+    // One source pixel per target pixel, like the wallpaper's own stretch.
+    std::vector<int> columns(static_cast<std::size_t>(drawW));
+    for (int x = 0; x < drawW; ++x)
+        columns[x] = stretch_ == StretchMode::Stretched
+                         ? static_cast<int>(static_cast<std::int64_t>(x) * bw / drawW)
+                         : x;
+    for (int y = 0; y < drawH; ++y) {
+        const int sy = stretch_ == StretchMode::Stretched
+                           ? static_cast<int>(static_cast<std::int64_t>(y) * bh / drawH)
+                           : y;
+        const std::uint8_t* src = bitmap->ScanLine(sy);
+        std::uint8_t* dst = &rgb_[static_cast<std::size_t>(y) * drawW * 3];
+        for (int x = 0; x < drawW; ++x) {
+            const std::uint8_t* p = src + static_cast<std::ptrdiff_t>(columns[x]) * 3;
+            dst[0] = p[2];
+            dst[1] = p[1];
+            dst[2] = p[0];
+            dst += 3;
+        }
+    }
+    stale_ = false;
+}
+
+void PictureImage::draw() {
+    int dw = 0, dh = 0;
+    Prepare(dw, dh);
+    if (dw > 0 && dh > 0) fl_draw_image(rgb_.data(), x(), y(), dw, dh, 3);
+}
+
+void OverlapDraw::DamageAbove(const Fl_Widget& self) const {
+    for (Fl_Widget* w : above_) {
+        if (!w->visible()) continue;
+        const bool apart = w->x() >= self.x() + self.w() || self.x() >= w->x() + w->w() ||
+                           w->y() >= self.y() + self.h() || self.y() >= w->y() + w->h();
+        if (!apart) w->damage(FL_DAMAGE_ALL);
+    }
+}
+
+PreviewFrame::PreviewFrame(int X, int Y, int W, int H) : Fl_Group(X, Y, W, H) {
+    box(FL_THIN_DOWN_BOX);
+    align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    resizable(nullptr);
+}
+
+void PreviewFrame::draw() {
+    if (damage() & ~FL_DAMAGE_CHILD) {
+        draw_box();
+        draw_label();
+        // The image lies on the caption; it must be drawn again over it.
+        for (int i = 0; i < children(); ++i)
+            child(i)->damage(FL_DAMAGE_ALL);
+    }
+    draw_children();
+    DamageAbove(*this);
+}
+
+PictureListBox::PictureListBox(int X, int Y, int W, int H) : Fl_Hold_Browser(X, Y, W, H) {
+    // Paths are shown as they are: no "@" formatting, no tab columns.
+    format_char(0);
+    column_char(0);
+}
+
+int PictureListBox::handle(int event) {
+    const int used = Fl_Hold_Browser::handle(event);
+    if (event == FL_PUSH && Fl::event_clicks() > 0 && Fl::event_button() == FL_LEFT_MOUSE && onDoubleClick)
+        onDoubleClick();
+    return used;
+}
+
+void PictureListBox::draw() {
+    Fl_Hold_Browser::draw();
+    DamageAbove(*this);
+}
