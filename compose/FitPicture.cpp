@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -21,6 +22,24 @@ namespace {
 
 using i64 = std::int64_t;
 using Ext = long double;
+
+// Sets the x87 precision control to the 64-bit significand for its lifetime.
+// Windows starts threads at 53 bits, and DLLs may leave it so; the ties of
+// the size arithmetic would then round differently.
+class ExtendedPrecision {
+  public:
+    ExtendedPrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(saved_) : : "memory");
+        const std::uint16_t extended = saved_ | 0x0300;
+        __asm__ volatile("fldcw %0" : : "m"(extended) : "memory");
+    }
+    ~ExtendedPrecision() { __asm__ volatile("fldcw %0" : : "m"(saved_) : "memory"); }
+    ExtendedPrecision(const ExtendedPrecision&) = delete;
+    ExtendedPrecision& operator=(const ExtendedPrecision&) = delete;
+
+  private:
+    std::uint16_t saved_ = 0;
+};
 
 // Integer halving toward zero, as the band offsets need: half(-3) = -1.
 i64 Half(i64 v) {
@@ -78,6 +97,7 @@ bool TOptionen::IsTileSize(int width, int height) const {
 }
 
 FitGeometry ComputeFitGeometry(const TOptionen& o, int w, int h, bool exact, platform::ScreenDims screen) {
+    const ExtendedPrecision precision;
     FitGeometry g;
     i64 W = w, H = h, X = 0, Y = 0, DW = 0, DH = 0;
     if (o.IsTileSize(w, h)) {

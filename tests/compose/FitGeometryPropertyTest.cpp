@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <random>
@@ -279,6 +280,25 @@ TEST(FitGeometryProperty, TheExampleTiesOfTheSizeArithmetic) {
     o.FesteBildHoehe = 480;
     const FitGeometry g = ComputeFitGeometry(o, 1792, 637, true, {1024, 768});
     EXPECT_EQ(g.DH, 227); // exactly 227.5, two-step extended gives 227
+}
+
+// Windows starts threads with the x87 precision control at 53 bits; the
+// caller's setting must neither change the result nor be lost.
+TEST(FitGeometryProperty, TheTieIgnoresTheCallersPrecisionControl) {
+    TOptionen o{TOptionen::ReadOnly{}, ""};
+    o.Autowandlung_Groesse = o.Autowandlung_4zu3 = true;
+    o.FesteBildBreite = 640;
+    o.FesteBildHoehe = 480;
+    std::uint16_t saved = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(saved));
+    const std::uint16_t doublePrecision = (saved & ~0x0300) | 0x0200;
+    __asm__ volatile("fldcw %0" : : "m"(doublePrecision));
+    const FitGeometry g = ComputeFitGeometry(o, 1792, 637, true, {1024, 768});
+    std::uint16_t after = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(after));
+    __asm__ volatile("fldcw %0" : : "m"(saved));
+    EXPECT_EQ(g.DH, 227);
+    EXPECT_EQ(after, doublePrecision);
 }
 
 // The extended constant nearest 4/3 gives the exact rational results for all
