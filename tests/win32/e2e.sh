@@ -7,30 +7,7 @@ set -uo pipefail
 exe=$1
 probe=$2
 
-scratch=$(mktemp -d /tmp/zenks-e2e.XXXXXX)
-export WINEPREFIX="$scratch/prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export HOME="$scratch/home"
-mkdir -p "$HOME"
-cleanup() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-failures=0
-check() { # description expected actual
-  if [ "$2" != "$3" ]; then
-    printf 'FAIL %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-    failures=$((failures + 1))
-  else
-    printf 'ok   %s\n' "$1"
-  fi
-}
-
-wineboot -i >/dev/null 2>&1
-wineserver -w
+source "$(dirname "$0")/wine-prefix.sh"
 
 app="$WINEPREFIX/drive_c/Zenks"
 mkdir -p "$app/Bilder"
