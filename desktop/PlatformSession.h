@@ -11,5 +11,5 @@ class TPlatformSession {
     TPlatformSession& operator=(const TPlatformSession&) = delete;
 
   private:
-    bool comInitialised_ = false;
+    [[maybe_unused]] bool comInitialised_ = false; // used on Windows only
 };
