@@ -431,10 +431,14 @@ void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWo
     case META_PAINTREGION:
         break;
     case META_DIBBITBLT:
-    case META_DIBSTRETCHBLT: {
+    case META_DIBSTRETCHBLT:
+    case META_BITBLT:
+    case META_STRETCHBLT: {
         // Without a bitmap the record is a pattern fill and carries one more
-        // reserved word where the bitmap's width would be.
-        const bool stretch = fn == META_DIBSTRETCHBLT;
+        // reserved word where the bitmap's width would be. The DIB records
+        // carry a device-independent bitmap, the old ones a Windows 3.0 bitmap.
+        const bool stretch = fn == META_DIBSTRETCHBLT || fn == META_STRETCHBLT;
+        const bool dibRecord = fn == META_DIBBITBLT || fn == META_DIBSTRETCHBLT;
         const bool noBitmap = recordWords == static_cast<std::size_t>((fn >> 8) + 3);
         const std::uint32_t rop = r.U32();
         double srcH = 0, srcW = 0;
@@ -455,8 +459,8 @@ void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWo
             srcH = h;
         }
         const std::size_t n = r.Remaining();
-        if (auto dib = DecodeDib(r.Bytes(n), n, nullptr, 0))
-            c.DrawDib(*dib, xSrc, ySrc, srcW, srcH, {p.x, p.y, p.x + w, p.y + h}, rop);
+        if (auto bmp = dibRecord ? DecodeDib(r.Bytes(n), n, nullptr, 0) : ReadBitmap16(r))
+            c.DrawDib(*bmp, xSrc, ySrc, srcW, srcH, {p.x, p.y, p.x + w, p.y + h}, rop);
         break;
     }
     case META_STRETCHDIB: {
@@ -468,33 +472,6 @@ void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWo
         const std::size_t n = r.Remaining();
         if (auto dib = DecodeDib(r.Bytes(n), n, nullptr, 0))
             c.DrawDib(*dib, xSrc, ySrc, srcW, srcH, {p.x, p.y, p.x + w, p.y + h}, rop);
-        break;
-    }
-    case META_BITBLT:
-    case META_STRETCHBLT: {
-        // Without a bitmap these are pattern fills, as with the DIB records.
-        const bool stretch = fn == META_STRETCHBLT;
-        const bool noBitmap = recordWords == static_cast<std::size_t>((fn >> 8) + 3);
-        const std::uint32_t rop = r.U32();
-        double srcH = 0, srcW = 0;
-        if (stretch) {
-            srcH = r.S16();
-            srcW = r.S16();
-        }
-        const double ySrc = r.S16(), xSrc = r.S16();
-        if (noBitmap) r.Skip(2);
-        const double h = r.S16(), w = r.S16();
-        const Pt p = ReadPointYX(r);
-        if (noBitmap) {
-            c.PatBlt({p.x, p.y, p.x + w, p.y + h}, rop);
-            break;
-        }
-        if (!stretch) {
-            srcW = w;
-            srcH = h;
-        }
-        if (auto bmp = ReadBitmap16(r))
-            c.DrawDib(*bmp, xSrc, ySrc, srcW, srcH, {p.x, p.y, p.x + w, p.y + h}, rop);
         break;
     }
     case META_SETDIBTODEV: {
