@@ -79,9 +79,19 @@ std::string TOptionen::GetDirectoryPath(int index) const {
     return Verzeichnisse[index].substr(2);
 }
 
+// A line break cannot be stored in the settings file (it would end the line
+// and turn the rest into keys), so such a path is refused before anything changes.
+namespace {
+void CheckStorablePath(const std::string& path, int index) {
+    if (path.find_first_of("\r\n") != std::string::npos)
+        Throw(Msg::LineBreakInValue, {"Verz" + std::to_string(index + 1)});
+}
+} // namespace
+
 void TOptionen::SetDirectoryPath(int index, const std::string& path) {
     CheckIndex(index);
     if (GetDirectoryPath(index) == path) return;
+    CheckStorablePath(path, index);
     Verzeichnisse[index] = Verzeichnisse[index].substr(0, 2) + path;
     SaveSettings();
 }
@@ -109,6 +119,7 @@ void TOptionen::SetDirectoryRecursive(int index, bool recursive) {
 }
 
 int TOptionen::AddDirectory(const std::string& path, bool recursive) {
+    CheckStorablePath(path, DirectoryCount());
     Verzeichnisse.push_back((recursive ? "11" : "10") + path);
     SaveSettings();
     return DirectoryCount() - 1;
