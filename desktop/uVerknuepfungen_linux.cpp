@@ -83,7 +83,8 @@ bool MakeDirs(const std::string& dir) {
     return platform::DirectoryExists(dir);
 }
 
-// The value escapes of the Desktop Entry Specification.
+// Backslash escapes of desktop-entry values (\\, \n, \t, \r), so a path
+// with such characters survives in one line of the launcher file.
 std::string EscapeValue(const std::string& s) {
     std::string out;
     for (char c : s) {

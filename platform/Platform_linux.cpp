@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/PlatformNative.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -26,10 +27,6 @@ const bool kListingNeedsSorting = true;
 const char* const kLineEnd = "\n";
 
 namespace {
-std::optional<std::string> g_exePath;
-std::optional<ScreenDims> g_screen;
-std::optional<int> g_depth;
-std::optional<char> g_decimal;
 
 struct DisplayCloser {
     void operator()(Display* d) const { XCloseDisplay(d); }
@@ -57,8 +54,7 @@ char LocaleDecimalPoint() {
 }
 } // namespace
 
-std::string ExecutablePath() {
-    if (g_exePath) return *g_exePath;
+std::string NativeExecutablePath() {
     std::string buf(PATH_MAX, '\0');
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
     if (n <= 0) return "ulbrasen";
@@ -66,12 +62,7 @@ std::string ExecutablePath() {
     return buf;
 }
 
-void SetExecutablePathForTesting(std::optional<std::string> path) {
-    g_exePath = std::move(path);
-}
-
-ScreenDims ScreenSize() {
-    if (g_screen) return *g_screen;
+ScreenDims NativeScreenSize() {
     DisplayPtr dpy = OpenDisplay();
     if (!dpy) return {1024, 768};
     Window root = DefaultRootWindow(dpy.get());
@@ -100,12 +91,7 @@ ScreenDims ScreenSize() {
     return result;
 }
 
-void SetScreenSizeForTesting(std::optional<ScreenDims> size) {
-    g_screen = size;
-}
-
-int DisplayDepth() {
-    if (g_depth) return *g_depth;
+int NativeDisplayDepth() {
     static const int measured = [] {
         DisplayPtr dpy = OpenDisplay();
         if (!dpy) return 24;
@@ -114,16 +100,8 @@ int DisplayDepth() {
     return measured;
 }
 
-void SetDisplayDepthForTesting(std::optional<int> depth) {
-    g_depth = depth;
-}
-
-char DecimalSeparator() {
-    return g_decimal ? *g_decimal : LocaleDecimalPoint();
-}
-
-void SetDecimalSeparatorForTesting(std::optional<char> sep) {
-    g_decimal = sep;
+char NativeDecimalSeparator() {
+    return LocaleDecimalPoint();
 }
 
 std::string LocaleShortDateFormat() {

@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/PlatformNative.h"
 #include "platform/Win32Text.h"
 
 #include <windows.h>
@@ -52,10 +53,6 @@ bool FitsAnsiCodePage(const std::string& text) {
 }
 
 namespace {
-std::optional<std::string> g_exePath;
-std::optional<ScreenDims> g_screen;
-std::optional<int> g_depth;
-std::optional<char> g_decimal;
 
 struct Handle {
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -103,8 +100,7 @@ std::int64_t FileTimeToNs(const FILETIME& t) {
 }
 } // namespace
 
-std::string ExecutablePath() {
-    if (g_exePath) return *g_exePath;
+std::string NativeExecutablePath() {
     std::wstring buf(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
@@ -117,24 +113,14 @@ std::string ExecutablePath() {
     }
 }
 
-void SetExecutablePathForTesting(std::optional<std::string> path) {
-    g_exePath = std::move(path);
-}
-
-ScreenDims ScreenSize() {
-    if (g_screen) return *g_screen;
+ScreenDims NativeScreenSize() {
     const int w = GetSystemMetrics(SM_CXSCREEN);
     const int h = GetSystemMetrics(SM_CYSCREEN);
     if (w <= 0 || h <= 0) return {1024, 768};
     return {w, h};
 }
 
-void SetScreenSizeForTesting(std::optional<ScreenDims> size) {
-    g_screen = size;
-}
-
-int DisplayDepth() {
-    if (g_depth) return *g_depth;
+int NativeDisplayDepth() {
     static const int measured = [] {
         HDC dc = GetDC(nullptr);
         if (!dc) return 24;
@@ -145,16 +131,8 @@ int DisplayDepth() {
     return measured;
 }
 
-void SetDisplayDepthForTesting(std::optional<int> depth) {
-    g_depth = depth;
-}
-
-char DecimalSeparator() {
-    return g_decimal ? *g_decimal : LocaleDecimalPoint();
-}
-
-void SetDecimalSeparatorForTesting(std::optional<char> sep) {
-    g_decimal = sep;
+char NativeDecimalSeparator() {
+    return LocaleDecimalPoint();
 }
 
 // Windows already writes the short date as a d/M/y pattern.

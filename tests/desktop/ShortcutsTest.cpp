@@ -29,8 +29,9 @@ std::string EntryValue(const std::string& text, const std::string& key) {
     return out;
 }
 
-// Splits an Exec value into arguments by the quoting rules of the Desktop
-// Entry Specification, with "%%" standing for "%".
+// Splits an Exec value into arguments the way a desktop launches it: double
+// quotes group an argument, \", \`, \$ and \\ stand for the character, and
+// "%%" stands for "%".
 std::vector<std::string> ExecArguments(const std::string& exec) {
     std::vector<std::string> args;
     std::string cur;
