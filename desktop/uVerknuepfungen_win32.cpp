@@ -47,8 +47,7 @@ bool SaveLink(REFIID iid, Convert convert, const std::string& target, const std:
     link.p->SetArguments(convert(arguments).c_str());
     ComPtr<IPersistFile> file;
     if (FAILED(link.p->QueryInterface(IID_IPersistFile, file.out())) || !file.p) return false;
-    file.p->Save(platform::Utf8ToWide(linkFile).c_str(), TRUE);
-    return true;
+    return SUCCEEDED(file.p->Save(platform::Utf8ToWide(linkFile).c_str(), TRUE));
 }
 } // namespace
 

@@ -28,35 +28,68 @@ int PrintFolder(const std::string& which) {
                       : which == "desktop" ? CSIDL_DESKTOPDIRECTORY
                                            : CSIDL_PROGRAMS;
     char buf[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE)) return 1;
+    if (!SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE)) {
+        std::printf("no %s folder (error %lu)\n", which.c_str(), GetLastError());
+        return 1;
+    }
     std::printf("%s\n", Ansi(buf).c_str());
     return 0;
 }
 
-int PrintLink(const std::string& file) {
-    if (FAILED(CoInitialize(nullptr))) return 1;
+// Reads one link; on failure says which step failed, so a failing check
+// shows the reason instead of an empty string.
+HRESULT ReadLink(const std::string& file, std::string& out) {
     IShellLinkA* link = nullptr;
-    int rc = 1;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* pf = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf)))) {
-            if (SUCCEEDED(pf->Load(platform::Utf8ToWide(file).c_str(), STGM_READ))) {
-                char path[1024] = {}, args[1024] = {}, dir[1024] = {}, desc[1024] = {};
-                link->GetPath(path, sizeof path, nullptr, 0);
-                link->GetArguments(args, sizeof args);
-                link->GetWorkingDirectory(dir, sizeof dir);
-                link->GetDescription(desc, sizeof desc);
-                std::printf("%s\n%s\n%s\n%s\n", Ansi(path).c_str(), Ansi(args).c_str(), Ansi(dir).c_str(),
-                            Ansi(desc).c_str());
-                rc = 0;
-            }
-            pf->Release();
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link));
+    if (FAILED(hr)) {
+        out = "CoCreateInstance failed";
+        return hr;
+    }
+    IPersistFile* pf = nullptr;
+    hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf));
+    if (SUCCEEDED(hr)) {
+        hr = pf->Load(platform::Utf8ToWide(file).c_str(), STGM_READ);
+        if (SUCCEEDED(hr)) {
+            char path[1024] = {}, args[1024] = {}, dir[1024] = {}, desc[1024] = {};
+            link->GetPath(path, sizeof path, nullptr, 0);
+            link->GetArguments(args, sizeof args);
+            link->GetWorkingDirectory(dir, sizeof dir);
+            link->GetDescription(desc, sizeof desc);
+            out = Ansi(path) + "\n" + Ansi(args) + "\n" + Ansi(dir) + "\n" + Ansi(desc) + "\n";
+        } else {
+            out = "Load failed";
         }
-        link->Release();
+        pf->Release();
+    } else {
+        out = "no IPersistFile";
+    }
+    link->Release();
+    return hr;
+}
+
+int PrintLink(const std::string& file) {
+    if (FAILED(CoInitialize(nullptr))) {
+        std::printf("CoInitialize failed\n");
+        return 1;
+    }
+    std::string out;
+    HRESULT hr = ReadLink(file, out);
+    if (FAILED(hr)) {
+        // A fresh prefix may still be settling when the first link is read;
+        // a second read tells that apart from a broken file.
+        Sleep(2000);
+        const std::string first = out;
+        hr = ReadLink(file, out);
+        if (SUCCEEDED(hr)) std::fprintf(stderr, "e2e_probe: %s on the first read of %s\n", first.c_str(), file.c_str());
     }
     CoUninitialize();
-    return rc;
+    if (FAILED(hr)) {
+        std::printf("%s: %s (0x%08lx)\n", file.c_str(), out.c_str(), static_cast<unsigned long>(hr));
+        return 1;
+    }
+    std::printf("%s", out.c_str());
+    return 0;
 }
 
 int MeasureWindow(const std::string& title, int seconds) {

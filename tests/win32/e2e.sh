@@ -49,7 +49,9 @@ programs=$(probe folder programs)
 check "Startup: change link" "$change_expected" "$(probe link "$startup\\$change_link")"
 check "Desktop: change link" "$change_expected" "$(probe link "$desktop\\$change_link")"
 check "Programs: configuration link" "$config_expected" "$(probe link "$programs\\$config_link")"
-check "no other links" "3" "$(find "$WINEPREFIX/drive_c" "$HOME" -name '*.lnk' 2>/dev/null | grep -c -e "$change_link" -e "$config_link")"
+links=$(find "$WINEPREFIX/drive_c" "$HOME" -name '*.lnk' 2>/dev/null)
+check "no other links" "3" "$(grep -c -e "$change_link" -e "$config_link" <<<"$links")"
+[ "$failures" -eq 0 ] || printf 'links found:\n%s\n' "$links"
 check "the first start wrote First=0" "1" "$(grep -c '^First=0' "$app/Ulbrasen.ini")"
 
 run_change 800 600
