@@ -1,8 +1,10 @@
 #include "ui/SelectionSets.h"
 
 #include "config/uOptionen.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 SelectionSetParts SplitSelectionSet(const std::string& line) {
@@ -101,4 +103,26 @@ void ApplySelectionValue(TOptionen& options, const std::string& value) {
     for (int i = 0; i < options.DirectoryCount(); ++i)
         options.SetDirectoryActive(i, value.find("::" + options.GetDirectoryPath(i) + "::") !=
                                           std::string::npos);
+}
+
+namespace {
+// A hand-edited ".aw" file is read whole; anything larger is not one.
+constexpr std::uint64_t kMaxSelectionFileBytes = 16u << 20;
+} // namespace
+
+bool ReadSelectionFile(const std::string& file, SelectionSetList& list) {
+    if (!platform::FileExists(file)) {
+        list.Clear();
+        return true;
+    }
+    std::string content;
+    if (!platform::ReadFile(file, content, kMaxSelectionFileBytes)) return false;
+    list.Clear();
+    for (const auto& line : SplitFileLines(platform::SystemTextToUtf8(content)))
+        list.Add(line);
+    return true;
+}
+
+bool WriteSelectionFile(const std::string& file, const std::vector<std::string>& lines) {
+    return platform::AtomicWriteFile(file, platform::Utf8ToSystemText(JoinFileLines(lines)));
 }

@@ -41,6 +41,14 @@ std::vector<std::string> SplitFileLines(const std::string& text);
 // Every line, the last one included, ends with CR LF; no lines give no bytes.
 std::string JoinFileLines(const std::vector<std::string>& lines);
 
+// Reads the ".aw" file (system code page) into the list; a missing file gives
+// an empty list. False, and the list untouched, when the file exists but
+// cannot be read or is too large to be one.
+bool ReadSelectionFile(const std::string& file, SelectionSetList& list);
+// Replaces the ".aw" file in one atomic step, so that a crash or a kill while
+// saving leaves the old file or the new one; false when it cannot be written.
+bool WriteSelectionFile(const std::string& file, const std::vector<std::string>& lines);
+
 // "::" followed by the path and "::" of every active entry in list order.
 std::string BuildSelectionValue(const TOptionen& options);
 // Ticks exactly the entries whose path the value names (case-sensitive);

@@ -19,9 +19,6 @@ namespace {
 // Top left corner of a page's client area inside the window.
 constexpr int kPageX = 11;
 constexpr int kPageY = 28;
-// A hand-edited ".aw" file is read whole; anything larger is not one.
-constexpr std::uint64_t kMaxSelectionFileBytes = 16u << 20;
-
 const char* const kRecursiveSuffix = " (rekursiv!)";
 
 void AddShortcutModes(Fl_Choice* cb) {
@@ -363,27 +360,14 @@ void TFrmMain::UpdateSelectionButtons() {
 
 void TFrmMain::LoadSelectionSets() {
     const std::string file = ExecutableSibling(".aw");
-    if (platform::FileExists(file)) {
-        std::string content;
-        if (platform::ReadFile(file, content, kMaxSelectionFileBytes)) {
-            Auswahlen->Clear();
-            for (const auto& line : SplitFileLines(platform::SystemTextToUtf8(content)))
-                Auswahlen->Add(line);
-        } else {
-            UpdateSelectionButtons();
-            ShowFailure(FormatMsg(Msg::CannotOpen, {file}));
-            return;
-        }
-    } else {
-        Auswahlen->Clear();
-    }
+    const bool read = ReadSelectionFile(file, *Auswahlen);
     UpdateSelectionButtons();
+    if (!read) ShowFailure(FormatMsg(Msg::CannotOpen, {file}));
 }
 
 void TFrmMain::SaveSelectionSets() {
     const std::string file = ExecutableSibling(".aw");
-    const bool written =
-        platform::AtomicWriteFile(file, platform::Utf8ToSystemText(JoinFileLines(Auswahlen->Lines())));
+    const bool written = WriteSelectionFile(file, Auswahlen->Lines());
     UpdateSelectionButtons();
     if (!written) Throw(Msg::CannotCreate, {file});
 }

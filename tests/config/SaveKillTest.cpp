@@ -1,4 +1,5 @@
 #include "tests/support/TestSupport.h"
+#include "ui/SelectionSets.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <random>
+#include <set>
 #include <thread>
 
 using namespace testsupport;
@@ -67,6 +69,40 @@ TEST(SaveKill, KilledWritersNeverLeaveATornFile) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (const auto& e : fs::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().filename(), "ulbrasen.ini") << "left behind by a killed writer: " << e.path();
+}
+
+// The same for the named selections: the writer alternates two lists of 2000
+// lines; whatever a kill interrupts, the file holds one of them whole.
+TEST(SaveKill, KilledSelectionWritersNeverLeaveATornFile) {
+    TempDir dir;
+    const fs::path file = dir / "ulbrasen.aw";
+    std::mt19937 rng(54321);
+    std::set<std::string> seen;
+    for (int round = 0; round < 200; ++round) {
+        const pid_t pid = Start(dir.str(), "aw");
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(5000, 80000)(rng)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself in round " << round;
+        if (!fs::exists(file)) continue; // killed before its first save
+        SelectionSetList list;
+        ASSERT_TRUE(ReadSelectionFile(file.string(), list));
+        ASSERT_EQ(list.Count(), 2000) << "torn file after round " << round;
+        const std::string last = list[list.Count() - 1];
+        const std::string kind = last.substr(last.find('=') - 1, 1);
+        for (int i = 0; i < list.Count(); ++i)
+            ASSERT_EQ(list[i].substr(list[i].find('=') - 1, 1), kind) << "mixed lists after round " << round;
+        ASSERT_EQ(ReadAll(file).substr(ReadAll(file).size() - 2), "\r\n");
+        seen.insert(kind);
+    }
+    EXPECT_EQ(seen.size(), 2u) << "the writers did not get to save both lists";
+    // The next successful save clears what killed writers left behind.
+    ASSERT_TRUE(WriteSelectionFile(file.string(), {"x=::/a::"}));
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename(), "ulbrasen.aw") << "left behind by a killed writer: " << e.path();
 }
 
 TEST(SaveKill, FullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
