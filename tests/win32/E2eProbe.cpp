@@ -28,7 +28,10 @@ int PrintFolder(const std::string& which) {
                       : which == "desktop" ? CSIDL_DESKTOPDIRECTORY
                                            : CSIDL_PROGRAMS;
     char buf[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE)) {
+    // As with links, a second look after a pause tells a prefix still
+    // settling apart from a folder that is not there.
+    if (!SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE) &&
+        (Sleep(2000), !SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE))) {
         std::printf("no %s folder (error %lu)\n", which.c_str(), GetLastError());
         return 1;
     }
