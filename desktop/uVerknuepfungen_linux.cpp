@@ -147,6 +147,10 @@ bool CreateShellLink(const std::string& target, const std::string& arguments, co
     // Autostart and menu folders are often missing on a fresh account.
     if (!MakeDirs(linkFile.substr(0, sep))) return false;
     std::string exec = QuoteExecArgument(target);
+    // GLib looks the program up before it turns "%%" back into "%", so a
+    // program in a folder with a "%" would never start from GNOME's menu or
+    // autostart; "env" is found, and it gets the path with the "%" restored.
+    if (target.find('%') != std::string::npos) exec = "env " + exec;
     if (!arguments.empty()) exec += " " + arguments;
     std::string text = "[Desktop Entry]\n"
                        "Type=Application\n"

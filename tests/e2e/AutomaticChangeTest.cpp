@@ -2,6 +2,7 @@
 // against the Xvfb display that scripts/test provides.
 #include "tests/support/TestSupport.h"
 
+#include "tests/desktop/DesktopEntryReader.h"
 #include "tests/desktop/TestPictures.h"
 #include "tests/desktop/XReadBack.h"
 
@@ -40,12 +41,22 @@ class AutomaticChangeTest : public ::testing::Test {
             xtest::DeleteRootProperty(dpy_.get(), "ESETROOT_PMAP_ID");
         }
     }
-    fs::path Exe() const { return tmp_ / "bin" / "ulbrasen"; }
-    fs::path Bmp() const { return tmp_ / "bin" / "ulbrasen.bmp"; }
-    void OnlyPicture(int w, int h) {
-        fs::remove_all(tmp_ / "pics");
-        fs::create_directories(tmp_ / "pics");
-        pictures::WritePatternBmp((tmp_ / "pics" / "bild.bmp").string(), w, h);
+    fs::path Exe() const { return bin_ / "ulbrasen"; }
+    fs::path Bmp() const { return bin_ / "ulbrasen.bmp"; }
+    void OnlyPicture(int w, int h, const std::string& name = "bild.bmp") {
+        fs::remove_all(pics_);
+        fs::create_directories(pics_);
+        pictures::WritePatternBmp((pics_ / name).string(), w, h);
+    }
+    // Moves the program and the picture folder to new places; the settings
+    // name the new folder, and First decides whether this is a first start.
+    void MoveTo(const fs::path& bin, const fs::path& pics, bool first) {
+        fs::create_directories(bin);
+        fs::copy_file(Exe(), bin / "ulbrasen");
+        bin_ = bin;
+        pics_ = pics;
+        WriteAll(bin_ / "ulbrasen.ini", std::string("[Optionen]\n") + (first ? "" : "First=0\n") +
+                                            "AnzVerz=1\nVerz1=" + pics_.string() + "\nVerz1/Optionen=A\n");
     }
     unsigned long RootPixmap() { return xtest::RootProperty(dpy_.get(), "_XROOTPMAP_ID"); }
 
@@ -53,7 +64,7 @@ class AutomaticChangeTest : public ::testing::Test {
     // root window takes the wallpaper. A process still running after the
     // grace time is killed.
     RunResult Run(const std::vector<std::string>& args,
-                  std::chrono::milliseconds grace = std::chrono::seconds(20)) {
+                  std::chrono::milliseconds grace = std::chrono::seconds(20), fs::path program = {}) {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string v = *e;
@@ -65,7 +76,7 @@ class AutomaticChangeTest : public ::testing::Test {
             env.push_back(v);
         }
         env.push_back("HOME=" + (tmp_ / "home").string());
-        std::vector<std::string> argv = {Exe().string()};
+        std::vector<std::string> argv = {program.empty() ? Exe().string() : program.string()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> cargv, cenv;
         for (auto& a : argv)
@@ -102,6 +113,8 @@ class AutomaticChangeTest : public ::testing::Test {
     }
 
     TempDir tmp_;
+    fs::path bin_ = tmp_ / "bin";
+    fs::path pics_ = tmp_ / "pics";
     xtest::DisplayPtr dpy_;
 };
 
@@ -211,4 +224,40 @@ TEST_F(AutomaticChangeTest, ErrorsThatEscapeArePrintedInGermanWithExitCodeOne) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(fs::exists(Bmp()));
+}
+
+// Blanks, quotes, umlauts, "%", "$" and a backslash in the program's folder,
+// the picture folder and the picture's name (a line break too, which file
+// names may hold): the change works, and the first start's launchers start
+// this very program.
+TEST_F(AutomaticChangeTest, HostileFolderAndFileNamesWorkEndToEnd) {
+    ASSERT_TRUE(dpy_);
+    const std::string hostile = "Zenks \"Hinter\" 'grund' 100% Ümläut $HOME back\\slash";
+    MoveTo(tmp_ / hostile / "bin", tmp_ / ("Bilder " + hostile), true);
+    OnlyPicture(100, 80, "bi\nld 50%s \"ä\".bmp");
+    const RunResult r = Run({"/run"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp().string()), 100, 80));
+    EXPECT_NE(RootPixmap(), 0u);
+    EXPECT_NE(ReadAll(bin_ / "ulbrasen.ini").find("First=0"), std::string::npos);
+
+    const fs::path autostart = tmp_ / "home" / ".config" / "autostart" / "Hintergrundbild wechseln.desktop";
+    ASSERT_TRUE(fs::exists(autostart));
+    EXPECT_EQ(RunValidator(autostart), 0);
+    EXPECT_EQ(ExecArguments(EntryValue(ReadAll(autostart), "Exec")),
+              (std::vector<std::string>{"env", Exe().string(), "/run"}));
+    EXPECT_EQ(EntryValue(ReadAll(autostart), "Path"), bin_.string());
+
+    // The entry starts this program when GLib's launcher runs it, as GNOME's
+    // autostart does.
+    fs::remove(Bmp());
+    OnlyPicture(120, 90, "zweites %% Bild.bmp");
+    const RunResult launched = Run({"launch", autostart.string()}, std::chrono::seconds(20), "/usr/bin/gio");
+    EXPECT_EQ(launched.exitCode, 0) << launched.err;
+    for (int i = 0; i < 200 && !fs::exists(Bmp()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Let the launched program finish before its folder goes away.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp().string()), 120, 90));
 }
