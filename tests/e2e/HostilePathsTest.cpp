@@ -89,6 +89,19 @@ TEST_F(HostilePaths, PictureThatVanishesAfterTheScanChangesNothing) {
     EXPECT_NO_THROW(o.ApplyWallpaper(picked));
     WriteAll(folder, "jetzt eine Datei");
     EXPECT_NO_THROW(o.ApplyWallpaper(picked));
+    fs::remove(folder);
+    WritePicture(folder / "a.bmp", 800, 600);
+    {
+        // Unreadable now: the folder keeps its name but lets nobody in.
+        PermissionChecksOn strict;
+        fs::permissions(folder, fs::perms::none);
+        EXPECT_NO_THROW(o.ApplyWallpaper(picked));
+        TPicture preview;
+        EXPECT_EQ(o.FitPicture(preview, picked),
+                  "Fehler: \"Datei " + picked + " kann nicht geöffnet werden\"");
+        fs::permissions(folder, fs::perms::owner_all);
+    }
+    fs::remove_all(folder);
     EXPECT_FALSE(fs::exists(tmp_ / "bin" / "ulbrasen.bmp"));
     TPicture preview;
     EXPECT_EQ(o.FitPicture(preview, picked), "Fehler: \"Datei " + picked + " kann nicht geöffnet werden\"");
