@@ -25,6 +25,18 @@ pid_t Start(const std::string& dir, const char* mode) {
     return pid;
 }
 
+// Starts a writer, lets it run for a random time between the bounds (in
+// microseconds), kills it and returns its wait status.
+int RunAndKill(const std::string& dir, const char* mode, std::mt19937& rng, int from, int to) {
+    const pid_t pid = Start(dir, mode);
+    if (pid <= 0) return -1;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(from, to)(rng)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
 std::string SettingsText(int entries, int kachelTyp) {
     std::string s = "[Optionen]\nAnzVerz=" + std::to_string(entries) + "\n";
     for (int i = 1; i <= entries; ++i)
@@ -50,13 +62,7 @@ TEST(SaveKill, KilledWritersNeverLeaveATornFile) {
     std::mt19937 rng(12345);
     int changed = 0;
     for (int round = 0; round < 200; ++round) {
-        const pid_t pid = Start(dir.str(), "loop");
-        ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::uniform_int_distribution<int>(20000, 160000)(rng)));
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        ASSERT_NE(RunAndKill(dir.str(), "loop", rng, 20000, 160000), -1);
         const std::string now = ReadAll(dir / "ulbrasen.ini");
         ASSERT_TRUE(now == a || now == b)
             << "torn file after round " << round << ", " << now.size() << " bytes";
@@ -79,14 +85,8 @@ TEST(SaveKill, KilledSelectionWritersNeverLeaveATornFile) {
     std::mt19937 rng(54321);
     std::set<std::string> seen;
     for (int round = 0; round < 200; ++round) {
-        const pid_t pid = Start(dir.str(), "aw");
-        ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::uniform_int_distribution<int>(5000, 80000)(rng)));
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself in round " << round;
+        const int status = RunAndKill(dir.str(), "aw", rng, 5000, 80000);
+        ASSERT_TRUE(status != -1 && WIFSIGNALED(status)) << "the writer stopped by itself in round " << round;
         if (!fs::exists(file)) continue; // killed before its first save
         SelectionSetList list;
         ASSERT_TRUE(ReadSelectionFile(file.string(), list));
