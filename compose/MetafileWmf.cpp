@@ -176,6 +176,21 @@ GdiObject ReadRegion(ByteReader& r) {
     return o;
 }
 
+bool CreatesObject(std::uint16_t fn) {
+    switch (fn) {
+    case META_CREATEPENINDIRECT:
+    case META_CREATEBRUSHINDIRECT:
+    case META_CREATEFONTINDIRECT:
+    case META_DIBCREATEPATTERNBRUSH:
+    case META_CREATEPATTERNBRUSH:
+    case META_CREATEPALETTE:
+    case META_CREATEREGION:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWords) {
     switch (fn) {
     case META_SAVEDC:
@@ -524,7 +539,9 @@ void PlayPlaceableMetafile(const std::vector<std::uint8_t>& data, TBitmap& targe
         try {
             PlayRecord(c, fn, params, words);
         } catch (const ZenksError&) {
-            // A record shorter than its parameters is skipped.
+            // A record shorter than its parameters is skipped; one that makes
+            // an object still takes its slot, so later indexes stay right.
+            if (CreatesObject(fn)) c.AddObject(GdiObject{});
         }
         pos += words * 2;
     }
