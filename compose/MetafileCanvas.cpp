@@ -647,6 +647,13 @@ bool Canvas::SetBrushSource(const Brush& b) {
     case BS_NULL:
         return false;
     case BS_HATCHED: {
+        // Styles past the six patterns are plain fills: in the brush colour,
+        // the text colour or the background colour.
+        if (b.hatch >= 6 && b.hatch <= 11) {
+            const Rgb c = b.hatch <= 7 ? b.color : b.hatch <= 9 ? st_.textColor : st_.bkColor;
+            cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+            return true;
+        }
         // An 8 x 8 cell like GDI's, in the brush colour over the background
         // colour (or over what is there in transparent mode).
         cairo_surface_t* cell = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
@@ -731,6 +738,27 @@ bool Canvas::SetBrushSource(const Brush& b) {
     }
 }
 
+// A one-pixel line lights the pixels its integer device coordinates name,
+// where Cairo would light the ones left of and above it; a box's outline
+// keeps inside its right and bottom edges.
+void Canvas::OnPixelCentres() {
+    double l = 0, t = 0, r = 0, b = 0;
+    cairo_path_extents(cr_, &l, &t, &r, &b);
+    cairo_path_t* path = cairo_copy_path(cr_);
+    cairo_matrix_t m;
+    cairo_matrix_init_translate(&m, 0.5, 0.5);
+    if (boxStroke_ && r - l > 1 && b - t > 1) {
+        cairo_matrix_init_translate(&m, l + 0.5, t + 0.5);
+        cairo_matrix_scale(&m, (r - l - 1) / (r - l), (b - t - 1) / (b - t));
+        cairo_matrix_translate(&m, -l, -t);
+    }
+    cairo_new_path(cr_);
+    cairo_set_matrix(cr_, &m);
+    cairo_append_path(cr_, path);
+    cairo_identity_matrix(cr_);
+    cairo_path_destroy(path);
+}
+
 void Canvas::StrokeNow() {
     const Pen& p = st_.pen;
     const unsigned style = p.style & PS_STYLE_MASK;
@@ -743,6 +771,7 @@ void Canvas::StrokeNow() {
     if (!(w >= 1.0)) w = 1.0;
     w = std::min(w, 1e6);
     cairo_identity_matrix(cr_);
+    if (w <= 1.5) OnPixelCentres();
     cairo_set_source_rgb(cr_, p.color.r / 255.0, p.color.g / 255.0, p.color.b / 255.0);
     cairo_set_line_width(cr_, w);
     const unsigned cap = p.style & 0xF00, join = p.style & 0xF000;
@@ -999,7 +1028,9 @@ void Canvas::Rectangle(DRect r) {
     cairo_set_matrix(cr_, &m);
     cairo_new_sub_path(cr_);
     cairo_rectangle(cr_, r.l, r.t, r.r - r.l, r.b - r.t);
+    boxStroke_ = true;
     Finish(true, true);
+    boxStroke_ = false;
 }
 
 void Canvas::RoundRect(DRect r, double w, double h) {
@@ -1027,7 +1058,9 @@ void Canvas::RoundRect(DRect r, double w, double h) {
     corner(r.l + rx, r.b - ry, std::numbers::pi / 2);
     corner(r.l + rx, r.t + ry, std::numbers::pi);
     cairo_close_path(cr_);
+    boxStroke_ = true;
     Finish(true, true);
+    boxStroke_ = false;
 }
 
 void Canvas::Ellipse(DRect r) {
@@ -1045,7 +1078,9 @@ void Canvas::Ellipse(DRect r) {
     cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
     cairo_restore(cr_);
     cairo_close_path(cr_);
+    boxStroke_ = true;
     Finish(true, true);
+    boxStroke_ = false;
 }
 
 void Canvas::ArcPath(ArcKind kind, DRect box, Pt start, Pt end) {

@@ -270,6 +270,7 @@ class Canvas {
     void Finish(bool fill, bool stroke);
     bool SetBrushSource(const Brush& b);
     void StrokeNow();
+    void OnPixelCentres();
     void ArcPath(ArcKind kind, DRect box, Pt start, Pt end);
     void SetClipRegion(std::vector<DRect> rects);
     // Raster operations: what was drawn into a group since BeginRop() is
@@ -291,6 +292,8 @@ class Canvas {
     std::vector<State> saved_;
     std::vector<std::optional<GdiObject>> objects_;
     bool inPath_ = false;
+    // The shape being stroked is a box whose right and bottom edges lie outside it.
+    bool boxStroke_ = false;
     PathPtr path_;
     bool clipDirty_ = true;
 };

@@ -568,6 +568,76 @@ TEST(MetafilePlayback, ClipRegionsAndClipPaths) {
     EXPECT_EQ(At(bmp, 52, 52), kWhite); // corner of the ellipse's box, outside it
 }
 
+TEST(MetafilePlayback, OnePixelLinesLightTheirOwnPixels) {
+    // A black one-pixel outline around a red box (10,10)-(30,30) drawn 1:1:
+    // the outline lies on columns and rows 10 and 29, as the right and
+    // bottom edges are outside the box. A line from (50,40) to (50,60)
+    // lights column 50 and stops before its last point.
+    std::vector<WmfRecord> recs = {
+        {0x02FC, {0, 0x00FF, 0, 0}}, // red brush
+        {0x02FA, {0, 0, 0, 0, 0}},   // black cosmetic pen
+        {0x012D, {0}},
+        {0x012D, {1}},
+        {0x041B, {30, 30, 10, 10}}, // rectangle
+        {0x0214, {40, 50}},         // MOVETO (50,40)
+        {0x0213, {60, 50}},         // LINETO (50,60)
+    };
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 10, 20), kBlack);
+    EXPECT_EQ(At(bmp, 29, 20), kBlack);
+    EXPECT_EQ(At(bmp, 20, 10), kBlack);
+    EXPECT_EQ(At(bmp, 20, 29), kBlack);
+    EXPECT_EQ(At(bmp, 9, 20), kWhite);
+    EXPECT_EQ(At(bmp, 30, 20), kWhite);
+    EXPECT_EQ(At(bmp, 20, 30), kWhite);
+    EXPECT_EQ(At(bmp, 11, 11), kRed);
+    EXPECT_EQ(At(bmp, 28, 28), kRed);
+    EXPECT_EQ(At(bmp, 50, 40), kBlack);
+    EXPECT_EQ(At(bmp, 50, 59), kBlack);
+    EXPECT_EQ(At(bmp, 50, 60), kWhite);
+    EXPECT_EQ(At(bmp, 49, 50), kWhite);
+    EXPECT_EQ(At(bmp, 51, 50), kWhite);
+}
+
+TEST(MetafilePlayback, HatchStylesPastTheSixPatternsAreSolidFills) {
+    // HS_SOLIDCLR takes the brush colour, HS_SOLIDTEXTCLR the text colour,
+    // HS_SOLIDBKCLR the background colour; transparent mode does not matter.
+    const std::pair<int, Px> cases[] = {{6, kRed},  {7, kRed},    {8, kBlue},
+                                        {9, kBlue}, {10, kGreen}, {11, kGreen}};
+    for (const auto& [style, want] : cases) {
+        SCOPED_TRACE(style);
+        std::vector<WmfRecord> recs = {
+            {0x02FC, {2 /*BS_HATCHED*/, 0x00FF, 0, style}},
+            {0x02FA, {5, 0, 0, 0, 0}},
+            {0x012D, {0}},
+            {0x012D, {1}},
+            {0x0209, {0x0000, 0x00FF}}, // text colour blue
+            {0x0201, {0xFF00, 0x0000}}, // background green
+            {0x0102, {1}},              // transparent
+            {0x041B, {64, 64, 0, 0}},
+        };
+        const TBitmap bmp = Render(MakeWmf(64, 64, 96, recs), 64, 64, {0, 0, 64, 64});
+        EXPECT_EQ(Count(bmp, want, 0, 0, 63, 63), 63 * 63);
+    }
+}
+
+TEST(MetafilePlayback, ObjectRecordsThatCannotBeReadStillTakeTheirSlot) {
+    // A region whose scans run past its record, and a pen cut short, each
+    // still take a slot: the red brush that follows lands in slot 2, and
+    // selecting slot 2 paints red.
+    std::vector<WmfRecord> recs = {
+        {0x06FF, {0, 6, 0, 0, 30, 9999, 1, 0, 0, 100, 100, 40, 0, 100}}, // CREATEREGION
+        {0x02FA, {0}},                                                   // CREATEPENINDIRECT, cut
+        {0x02FC, {0, 0x00FF, 0, 0}},
+        {0x02FA, {5, 0, 0, 0, 0}},
+        {0x012D, {2}},
+        {0x012D, {3}},
+        {0x041B, {100, 100, 0, 0}},
+    };
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, recs, 4), 20, 20, {0, 0, 20, 20});
+    EXPECT_EQ(At(bmp, 10, 10), kRed);
+}
+
 TEST(MetafilePlayback, PieRunsCounterClockwiseFromStartToEnd) {
     // Start on the right, end at the top: the top-right quarter only.
     std::vector<WmfRecord> recs = RedRectangle();
