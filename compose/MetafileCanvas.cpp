@@ -1337,8 +1337,9 @@ void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh,
         cairo_translate(cr_, dest.l, dest.t);
         cairo_scale(cr_, dw / sw, dh / sh);
         cairo_translate(cr_, -sx, -sy);
+        // Only the part of the source that lies on the bitmap is copied.
         cairo_new_path(cr_);
-        cairo_rectangle(cr_, sx, sy, sw, sh);
+        cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
         cairo_set_source_surface(cr_, s, ix0, iy0);
         cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
         cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);

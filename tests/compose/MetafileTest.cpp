@@ -443,6 +443,23 @@ TEST(MetafilePlayback, BitmapRecordsAreDecodedAndStretched) {
     }
 }
 
+TEST(MetafilePlayback, SourceBeyondTheBitmapIsNotPainted) {
+    // STRETCHDIB of a 4 x 4 source from the 2 x 2 DIB over 100 x 100: the
+    // bitmap's pixels fill the bottom-left quarter (the rows count from the
+    // bottom), and nothing is painted where the source has no pixels.
+    const Bytes dib = TwoByTwoDib();
+    std::vector<int> params = {0x0020, 0x00CC, 0, 4, 4, 0, 0, 100, 100, 0, 0};
+    for (std::size_t i = 0; i < dib.size(); i += 2)
+        params.push_back(dib[i] | (dib[i + 1] << 8));
+    const TBitmap bmp = Render(MakeWmf(100, 100, 96, {{0x0F43, params}}), 100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(At(bmp, 12, 62), kRed);
+    EXPECT_EQ(At(bmp, 12, 87), (Px{255, 0, 0}));
+    EXPECT_EQ(At(bmp, 37, 87), (Px{0, 255, 0}));
+    EXPECT_EQ(At(bmp, 12, 25), kWhite);
+    EXPECT_EQ(At(bmp, 75, 87), kWhite);
+    EXPECT_EQ(At(bmp, 75, 25), kWhite);
+}
+
 // Pixels of one colour inside a box of the bitmap.
 int Count(const TBitmap& bmp, Px colour, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) {
     if (x1 < 0) x1 = bmp.Width();
