@@ -759,6 +759,67 @@ void Canvas::OnPixelCentres() {
     cairo_path_destroy(path);
 }
 
+// A solid one-pixel line lights one pixel per step along its longer axis,
+// as GDI draws it; a one-pixel-wide Cairo stroke lights two in places on a
+// slant. Each segment leaves out its last pixel, which the next one starts on.
+void Canvas::StrokeThinSolid() {
+    cairo_path_t* path = cairo_copy_path_flat(cr_);
+    cairo_new_path(cr_);
+    const long width = cairo_image_surface_get_width(surface_),
+               height = cairo_image_surface_get_height(surface_);
+    auto segment = [&](Pt from, Pt to) {
+        // Pixel centres at whole numbers from here on.
+        const double x0 = from.x - 0.5, y0 = from.y - 0.5, x1 = to.x - 0.5, y1 = to.y - 0.5;
+        if (!Finite(x0) || !Finite(y0) || !Finite(x1) || !Finite(y1)) return;
+        const bool xMajor = std::fabs(x1 - x0) >= std::fabs(y1 - y0);
+        const double a0 = xMajor ? x0 : y0, a1 = xMajor ? x1 : y1, b0 = xMajor ? y0 : x0,
+                     b1 = xMajor ? y1 : x1;
+        const long first = std::lround(std::clamp(a0, -1e7, 1e7)),
+                   end = std::lround(std::clamp(a1, -1e7, 1e7));
+        if (first == end) return;
+        const double slope = (b1 - b0) / (a1 - a0);
+        const long limA = xMajor ? width : height, limB = xMajor ? height : width;
+        const long step = end > first ? 1 : -1;
+        // Only the steps that land on the surface.
+        const long lo = step > 0 ? std::max(first, 0L) : std::max(end + 1, 0L);
+        const long hi = step > 0 ? std::min(end - 1, limA - 1) : std::min(first, limA - 1);
+        for (long i = lo; i <= hi; ++i) {
+            const double b = b0 + (static_cast<double>(i) - a0) * slope;
+            if (!(b > -1 && b < static_cast<double>(limB))) continue;
+            const long j = std::lround(b);
+            if (j < 0 || j >= limB) continue;
+            if (xMajor)
+                cairo_rectangle(cr_, static_cast<double>(i), static_cast<double>(j), 1, 1);
+            else
+                cairo_rectangle(cr_, static_cast<double>(j), static_cast<double>(i), 1, 1);
+        }
+    };
+    Pt cur, start;
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+        const cairo_path_data_t* d = &path->data[i];
+        switch (d->header.type) {
+        case CAIRO_PATH_MOVE_TO:
+            cur = start = {d[1].point.x, d[1].point.y};
+            break;
+        case CAIRO_PATH_LINE_TO: {
+            const Pt next{d[1].point.x, d[1].point.y};
+            segment(cur, next);
+            cur = next;
+            break;
+        }
+        case CAIRO_PATH_CLOSE_PATH:
+            segment(cur, start);
+            cur = start;
+            break;
+        case CAIRO_PATH_CURVE_TO: // not in a flattened path
+            break;
+        }
+    }
+    cairo_path_destroy(path);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr_);
+}
+
 void Canvas::StrokeNow() {
     const Pen& p = st_.pen;
     const unsigned style = p.style & PS_STYLE_MASK;
@@ -771,8 +832,14 @@ void Canvas::StrokeNow() {
     if (!(w >= 1.0)) w = 1.0;
     w = std::min(w, 1e6);
     cairo_identity_matrix(cr_);
-    if (w <= 1.5) OnPixelCentres();
     cairo_set_source_rgb(cr_, p.color.r / 255.0, p.color.g / 255.0, p.color.b / 255.0);
+    if (w <= 1.5) {
+        OnPixelCentres();
+        if (style == PS_SOLID || style == PS_INSIDEFRAME) {
+            StrokeThinSolid();
+            return;
+        }
+    }
     cairo_set_line_width(cr_, w);
     const unsigned cap = p.style & 0xF00, join = p.style & 0xF000;
     cairo_set_line_cap(cr_, cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE

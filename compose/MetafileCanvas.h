@@ -271,6 +271,7 @@ class Canvas {
     bool SetBrushSource(const Brush& b);
     void StrokeNow();
     void OnPixelCentres();
+    void StrokeThinSolid();
     void ArcPath(ArcKind kind, DRect box, Pt start, Pt end);
     void SetClipRegion(std::vector<DRect> rects);
     // Raster operations: what was drawn into a group since BeginRop() is

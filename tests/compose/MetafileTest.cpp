@@ -616,6 +616,16 @@ TEST(MetafilePlayback, OnePixelLinesLightTheirOwnPixels) {
     EXPECT_EQ(At(bmp, 50, 60), kWhite);
     EXPECT_EQ(At(bmp, 49, 50), kWhite);
     EXPECT_EQ(At(bmp, 51, 50), kWhite);
+
+    // On a slant, one pixel in each column: (60,70) to (100,90) in a 100 x 100
+    // picture drawn 1:1 lights columns 60 to 99, 40 pixels.
+    const TBitmap slant =
+        Render(MakeWmf(100, 100, 96,
+                       {{0x02FA, {0, 0, 0, 0, 0}}, {0x012D, {0}}, {0x0214, {70, 60}}, {0x0213, {90, 100}}}),
+               100, 100, {0, 0, 100, 100});
+    EXPECT_EQ(Count(slant, kBlack), 40);
+    for (int x = 60; x < 100; ++x)
+        EXPECT_EQ(Count(slant, kBlack, x, 0, x + 1, 100), 1) << x;
 }
 
 TEST(MetafilePlayback, HatchStylesPastTheSixPatternsAreSolidFills) {
