@@ -373,7 +373,8 @@ TEST(MetafilePlayback, RecordSizesZeroOrPastTheEndStopPlayback) {
     const std::size_t first = 22 + 18;
     {
         Bytes zero = data;
-        std::fill_n(zero.begin() + static_cast<std::ptrdiff_t>(first), 4, 0);
+        for (std::size_t i = first; i < first + 4; ++i)
+            zero.at(i) = 0;
         const TBitmap bmp = Render(zero, 20, 20, {0, 0, 20, 20});
         EXPECT_EQ(At(bmp, 10, 10), kWhite);
     }
