@@ -116,6 +116,19 @@ void CheckValue(const std::string& key, const std::string& value) {
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
+TIniFile::Lock::Lock(TIniFile& ini) : ini_(ini) {
+    if (ini_.lockDepth_++ == 0) ini_.lock_ = std::make_unique<platform::InterProcessLock>(ini_.fileName_);
+}
+
+TIniFile::Lock::~Lock() {
+    if (--ini_.lockDepth_ == 0) ini_.lock_.reset();
+}
+
+std::vector<std::string> TIniFile::LoadLinesForWrite() {
+    cacheStamp_.reset();
+    return LoadLines();
+}
+
 const std::vector<std::string>& TIniFile::LoadLines() const {
     const std::optional<platform::FileStamp> stamp = platform::StatFile(fileName_);
     if (stamp && stamp == cacheStamp_) return cache_;
@@ -162,6 +175,11 @@ void TIniFile::Store(const std::vector<std::string>& lines) {
         Throw(Msg::IniWriteFailed, {fileName_});
 }
 
+bool TIniFile::HasKey(const std::string& section, const std::string& key) const {
+    LoadLines();
+    return index_.count(LowerAscii(section) + "\n" + LowerAscii(key)) != 0;
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
     LoadLines();
@@ -184,7 +202,8 @@ double TIniFile::ReadFloat(const std::string& section, const std::string& key, d
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     CheckValue(key, value);
-    std::vector<std::string> lines = LoadLines();
+    Lock lock(*this);
+    std::vector<std::string> lines = LoadLinesForWrite();
     SetKey(lines, section, key, value);
     Store(lines);
 }
@@ -198,7 +217,8 @@ void TIniFile::WriteFloat(const std::string& section, const std::string& key, do
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-    std::vector<std::string> lines = LoadLines();
+    Lock lock(*this);
+    std::vector<std::string> lines = LoadLinesForWrite();
     RemoveSection(lines, section);
     Store(lines);
 }
@@ -206,7 +226,8 @@ void TIniFile::EraseSection(const std::string& section) {
 void TIniFile::ReplaceSection(const std::string& section, const KeyValues& keys) {
     for (const auto& [k, v] : keys)
         CheckValue(k, v);
-    std::vector<std::string> lines = LoadLines();
+    Lock lock(*this);
+    std::vector<std::string> lines = LoadLinesForWrite();
     RemoveSection(lines, section);
     if (!keys.empty()) {
         // The erased section comes back at the end of the file, as the first

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <string>
@@ -19,6 +20,21 @@ class TIniFile {
     explicit TIniFile(std::string fileName);
     const std::string& FileName() const { return fileName_; }
 
+    // Held while it lives: other processes writing through a TIniFile wait,
+    // so that what is read under it and the write built from that form one
+    // step. Every write takes it itself; it nests within one TIniFile.
+    class Lock {
+      public:
+        explicit Lock(TIniFile& ini);
+        ~Lock();
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+      private:
+        TIniFile& ini_;
+    };
+
+    bool HasKey(const std::string& section, const std::string& key) const;
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
     std::int32_t ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const;
     double ReadFloat(const std::string& section, const std::string& key, double def) const;
@@ -37,6 +53,10 @@ class TIniFile {
 
   private:
     const std::vector<std::string>& LoadLines() const;
+    // The file as it is now, never the cache: an inode reused within the
+    // clock's granularity can repeat a stamp, and a write must not build on
+    // another process's older version.
+    std::vector<std::string> LoadLinesForWrite();
     void Store(const std::vector<std::string>& lines);
 
     std::string fileName_;
@@ -44,4 +64,6 @@ class TIniFile {
     mutable std::vector<std::string> cache_;
     mutable std::unordered_map<std::string, std::string> index_; // "section\nkey", lower case -> value
     mutable std::optional<platform::FileStamp> cacheStamp_;
+    int lockDepth_ = 0;
+    std::unique_ptr<platform::InterProcessLock> lock_;
 };

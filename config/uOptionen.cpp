@@ -4,7 +4,9 @@
 #include "platform/Platform.h"
 
 #include <chrono>
+#include <iterator>
 #include <random>
+#include <variant>
 
 namespace {
 const std::string kSection = "Optionen";
@@ -53,10 +55,54 @@ TOptionen::TOptionen(ReadOnly, const std::string& iniPath) : Ini(std::make_uniqu
 
 TOptionen::~TOptionen() = default;
 
+namespace {
+using StoredField = std::variant<bool TOptionen::*, double TOptionen::*, std::int32_t TOptionen::*>;
+struct StoredKey {
+    const char* key;
+    StoredField field;
+};
+// The keys after the directory entries, in the order they are written.
+const StoredKey kStoredKeys[] = {
+    {"First", &TOptionen::First},
+    {"Autowandlung_Groesse", &TOptionen::Autowandlung_Groesse},
+    {"Autowandlung_4zu3", &TOptionen::Autowandlung_4zu3},
+    {"Autowandlung_Kachelbild", &TOptionen::Autowandlung_Kachelbild},
+    {"Setze Kacheleigenschaft", &TOptionen::SetzeKacheleigenschaft},
+    {"GeometrieOK ab", &TOptionen::GeometrieOKAb},
+    {"GeometrieOK bis", &TOptionen::GeometrieOKBis},
+    {"MaxKillBorder", &TOptionen::MaxKillBorder},
+    {"KachelTyp", &TOptionen::KachelTyp},
+    {"KachelBildbreite", &TOptionen::KachelBildbreite},
+    {"KachelBildhoehe", &TOptionen::KachelBildhoehe},
+    {"KachelMaxHoehe", &TOptionen::KachelMaxHoehe},
+    {"KachelMaxBreite", &TOptionen::KachelMaxBreite},
+    {"FesteBildHoehe", &TOptionen::FesteBildHoehe},
+    {"FesteBildBreite", &TOptionen::FesteBildBreite},
+};
+
+std::string StoredText(const TOptionen& o, const StoredField& field) {
+    struct {
+        const TOptionen& o;
+        std::string operator()(bool TOptionen::*m) const { return o.*m ? "1" : "0"; }
+        std::string operator()(double TOptionen::*m) const {
+            return FormatFloat(o.*m, platform::DecimalSeparator());
+        }
+        std::string operator()(std::int32_t TOptionen::*m) const { return std::to_string(o.*m); }
+    } text{o};
+    return std::visit(text, field);
+}
+} // namespace
+
 void TOptionen::SaveSettings() {
     if (Loading) return;
+    // Another process (the automatic change, a second window) may have
+    // stored the file since this one read it; under the lock, its newer
+    // values are taken for everything this object has not changed itself,
+    // so that a save never brings back what it never showed.
+    TIniFile::Lock lock(*Ini);
+    TakeNewerFromFile();
     TIniFile::KeyValues keys;
-    keys.reserve(Verzeichnisse.size() * 2 + 16);
+    keys.reserve(Verzeichnisse.size() * 2 + std::size(kStoredKeys) + 1);
     keys.emplace_back("AnzVerz", std::to_string(DirectoryCount()));
     for (int i = 0; i < DirectoryCount(); ++i) {
         const std::string n = std::to_string(i + 1);
@@ -66,31 +112,43 @@ void TOptionen::SaveSettings() {
         if (IsDirectoryRecursive(i)) flags += "R";
         if (!flags.empty()) keys.emplace_back("Verz" + n + "/Optionen", flags);
     }
-    auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
-    keys.emplace_back("First", flag(First));
-    keys.emplace_back("Autowandlung_Groesse", flag(Autowandlung_Groesse));
-    keys.emplace_back("Autowandlung_4zu3", flag(Autowandlung_4zu3));
-    keys.emplace_back("Autowandlung_Kachelbild", flag(Autowandlung_Kachelbild));
-    keys.emplace_back("Setze Kacheleigenschaft", flag(SetzeKacheleigenschaft));
-    const char sep = platform::DecimalSeparator();
-    keys.emplace_back("GeometrieOK ab", FormatFloat(GeometrieOKAb, sep));
-    keys.emplace_back("GeometrieOK bis", FormatFloat(GeometrieOKBis, sep));
-    keys.emplace_back("MaxKillBorder", FormatFloat(MaxKillBorder, sep));
-    keys.emplace_back("KachelTyp", std::to_string(KachelTyp));
-    keys.emplace_back("KachelBildbreite", std::to_string(KachelBildbreite));
-    keys.emplace_back("KachelBildhoehe", std::to_string(KachelBildhoehe));
-    keys.emplace_back("KachelMaxHoehe", std::to_string(KachelMaxHoehe));
-    keys.emplace_back("KachelMaxBreite", std::to_string(KachelMaxBreite));
-    keys.emplace_back("FesteBildHoehe", std::to_string(FesteBildHoehe));
-    keys.emplace_back("FesteBildBreite", std::to_string(FesteBildBreite));
+    for (const StoredKey& k : kStoredKeys)
+        keys.emplace_back(k.key, StoredText(*this, k.field));
     // One atomic replacement instead of an erase and a write per key, so that
     // a crash or a full disk half-way can never leave the section torn.
     Ini->ReplaceSection(kSection, keys);
+    // Only what reached the file counts as stored: after a failed write the
+    // values still in memory are this object's own changes.
+    RememberStored();
+}
+
+void TOptionen::TakeNewerFromFile() {
+    if (storedValues_.size() != std::size(kStoredKeys)) return;
+    TOptionen disk(ReadOnly{}, Ini->FileName());
+    // A key that is missing tells nothing newer: a deleted file or section
+    // is written anew from memory, as before.
+    if (disk.Ini->HasKey(kSection, "AnzVerz") && Verzeichnisse == storedVerzeichnisse_ &&
+        disk.Verzeichnisse != storedVerzeichnisse_)
+        Verzeichnisse = disk.Verzeichnisse;
+    for (std::size_t i = 0; i < std::size(kStoredKeys); ++i) {
+        const StoredKey& k = kStoredKeys[i];
+        if (!disk.Ini->HasKey(kSection, k.key) || StoredText(*this, k.field) != storedValues_[i]) continue;
+        if (StoredText(disk, k.field) == storedValues_[i]) continue;
+        std::visit([&](auto m) { this->*m = disk.*m; }, k.field);
+    }
+}
+
+void TOptionen::RememberStored() {
+    storedVerzeichnisse_ = Verzeichnisse;
+    storedValues_.clear();
+    for (const StoredKey& k : kStoredKeys)
+        storedValues_.push_back(StoredText(*this, k.field));
 }
 
 void TOptionen::LoadSettings() {
     Loading = true;
     ReadSettings();
+    RememberStored();
     Loading = false;
     if (!First) return;
     if (!Autostart && VerknuepfungsModus[1] == 0 && VerknuepfungsModus[2] == 0) {

@@ -98,7 +98,14 @@ class TOptionen {
   private:
     void DetectShortcuts();
     void ReadSettings();
+    void TakeNewerFromFile();
+    void RememberStored();
     void CheckIndex(int index) const;
+
+    // The section as this object last read or wrote it, to tell its own
+    // changes from those another process stored meanwhile.
+    std::vector<std::string> storedVerzeichnisse_;
+    std::vector<std::string> storedValues_;
 };
 
 // The executable's path with its extension replaced (".ini", ".aw", ".bmp");

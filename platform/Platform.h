@@ -91,6 +91,26 @@ bool AtomicWriteFileStreamed(const std::string& path,
                              const std::function<bool(const ChunkWriter& write)>& produce,
                              FileMode mode = FileMode::Normal);
 
+// An exclusive lock between processes for a file that is replaced by
+// renaming, so it cannot sit on the file itself: Linux locks the folder,
+// Windows a named mutex derived from the path. Blocks while another process
+// holds it and is released on destruction or when the holder dies. Where no
+// lock can be had (a folder that cannot be opened) it holds nothing and the
+// caller goes on unlocked, as the file is still replaced atomically. Locks
+// of two files in one folder are one lock on Linux: never nest them.
+class InterProcessLock {
+  public:
+    explicit InterProcessLock(const std::string& path);
+    ~InterProcessLock();
+    InterProcessLock(const InterProcessLock&) = delete;
+    InterProcessLock& operator=(const InterProcessLock&) = delete;
+    bool Held() const { return handle_ != kNone; }
+
+  private:
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t handle_ = kNone;
+};
+
 // Text files the user already has (INI, .aw) are in the system's code page on
 // Windows; inside the program everything is UTF-8. Identity on Linux.
 std::string SystemTextToUtf8(const std::string& text);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -349,6 +350,28 @@ bool AtomicWriteFileStreamed(const std::string& path,
     }
     RemoveStaleTemps(folder, name);
     return true;
+}
+
+InterProcessLock::InterProcessLock(const std::string& path) {
+    // The folder, not a lock file beside the executable: every process
+    // writing the file opens the same folder, and nothing is left behind.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    int rc;
+    do
+        rc = flock(fd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        close(fd);
+        return;
+    }
+    handle_ = fd;
+}
+
+InterProcessLock::~InterProcessLock() {
+    if (handle_ != kNone) close(static_cast<int>(handle_));
 }
 
 std::string SystemTextToUtf8(const std::string& text) {

@@ -300,6 +300,37 @@ bool AtomicWriteFileStreamed(const std::string& path,
     return true;
 }
 
+InterProcessLock::InterProcessLock(const std::string& path) {
+    // A named mutex leaves no file beside the executable, and Windows hands
+    // it on when a holder dies (WAIT_ABANDONED). The name is a hash of the
+    // path as the file system compares it: case-blind, either separator.
+    std::wstring key = Utf8ToWide(path);
+    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    std::uint64_t hash = 1469598103934665603ull;
+    for (wchar_t c : key)
+        hash = (hash ^ static_cast<std::uint16_t>(c == L'/' ? L'\\' : c)) * 1099511628211ull;
+    char hex[17];
+    for (int i = 0; i < 16; ++i)
+        hex[i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
+    hex[16] = 0;
+    const std::wstring name = Utf8ToWide(std::string("Local\\ZenksHintergrundwechsler-") + hex);
+    HANDLE h = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!h) return;
+    const DWORD rc = WaitForSingleObject(h, INFINITE);
+    if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED) {
+        CloseHandle(h);
+        return;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+}
+
+InterProcessLock::~InterProcessLock() {
+    if (handle_ == kNone) return;
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    ReleaseMutex(h);
+    CloseHandle(h);
+}
+
 std::string SystemTextToUtf8(const std::string& text) {
     return WideToUtf8(CodePageToWide(text, CP_ACP));
 }

@@ -21,6 +21,7 @@ set(ZENKS_WIN32_EXCLUDED_config_tests
   OptionenTest.FirstRunCreatesTheThreeShortcuts
   IniFileTest.WritesKeepOtherSectionsAndTheirOrder
   IniFileTest.ReplaceSectionEqualsEraseThenWrites
+  SettingsMergeTest.ValueOfAFailedSaveIsStoredByTheNextOne
 )
 # Reads the saved bitmap back through ImageMagick, a Linux tool here.
 set(ZENKS_WIN32_EXCLUDED_fit_tests FitFileTest.SavedBitmapIsAStandardBmp)

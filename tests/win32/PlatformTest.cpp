@@ -10,6 +10,9 @@
 #undef DeleteFile
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 using testsupport::ReadAll;
@@ -150,4 +153,26 @@ TEST_F(Win32SandboxTest, AtomicReplacementGivesANewFileAndLeavesNothingOnFailure
     EXPECT_TRUE(platform::DeleteFile(path));
     EXPECT_FALSE(platform::FileExists(path));
     EXPECT_FALSE(platform::DeleteFile(path));
+}
+
+TEST(Win32PlatformTest, LockNamesThePathAsTheFileSystemComparesIt) {
+    // A named mutex belongs to a thread: a second thread waits like a second process.
+    std::atomic<bool> second{false};
+    std::thread other;
+    {
+        platform::InterProcessLock first("C:\\Programme\\Ulbrasen\\ULBRASEN.ini");
+        ASSERT_TRUE(first.Held());
+        other = std::thread([&] {
+            platform::InterProcessLock same("c:/programme/ulbrasen/ulbrasen.INI");
+            EXPECT_TRUE(same.Held());
+            second = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(second);
+        // A lock of another file is free meanwhile.
+        platform::InterProcessLock bmp("C:\\Programme\\Ulbrasen\\ulbrasen.bmp");
+        EXPECT_TRUE(bmp.Held());
+    }
+    other.join();
+    EXPECT_TRUE(second);
 }
