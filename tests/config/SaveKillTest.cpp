@@ -37,6 +37,17 @@ int RunAndKill(const std::string& dir, const char* mode, std::mt19937& rng, int 
     return status;
 }
 
+// Microseconds a writer takes to start and save once in this mode here (a
+// sanitizer build or a busy machine is several times slower), so that the
+// kills can fall inside the first saves and between them.
+int TimeOnce(const std::string& dir, const char* mode) {
+    const auto t0 = std::chrono::steady_clock::now();
+    int status = 0;
+    waitpid(Start(dir, mode), &status, 0);
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+}
+
 std::string SettingsText(int entries, int kachelTyp) {
     std::string s = "[Optionen]\nAnzVerz=" + std::to_string(entries) + "\n";
     for (int i = 1; i <= entries; ++i)
@@ -59,19 +70,21 @@ TEST(SaveKill, KilledWritersNeverLeaveATornFile) {
     const int entries = 1000;
     const std::string a = SettingsText(entries, 0), b = SettingsText(entries, 1);
     WriteAll(dir / "ulbrasen.ini", a);
+    const int once = TimeOnce(dir.str(), "once");
+    ASSERT_EQ(ReadAll(dir / "ulbrasen.ini"), b);
+    WriteAll(dir / "ulbrasen.ini", a);
     std::mt19937 rng(12345);
     int changed = 0;
     for (int round = 0; round < 200; ++round) {
-        ASSERT_NE(RunAndKill(dir.str(), "loop", rng, 20000, 160000), -1);
+        ASSERT_NE(RunAndKill(dir.str(), "loop", rng, once / 2, once * 3 / 2), -1);
         const std::string now = ReadAll(dir / "ulbrasen.ini");
         ASSERT_TRUE(now == a || now == b)
             << "torn file after round " << round << ", " << now.size() << " bytes";
         changed += now == b;
     }
     EXPECT_GT(changed, 0) << "the writers never got to save";
-    const pid_t pid = Start(dir.str(), "once");
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(Start(dir.str(), "once"), &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (const auto& e : fs::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().filename(), "ulbrasen.ini") << "left behind by a killed writer: " << e.path();
@@ -82,10 +95,12 @@ TEST(SaveKill, KilledWritersNeverLeaveATornFile) {
 TEST(SaveKill, KilledSelectionWritersNeverLeaveATornFile) {
     TempDir dir;
     const fs::path file = dir / "ulbrasen.aw";
+    const int once = TimeOnce(dir.str(), "aw-once");
+    fs::remove(file);
     std::mt19937 rng(54321);
     std::set<std::string> seen;
     for (int round = 0; round < 200; ++round) {
-        const int status = RunAndKill(dir.str(), "aw", rng, 5000, 80000);
+        const int status = RunAndKill(dir.str(), "aw", rng, once / 2, once * 2);
         ASSERT_TRUE(status != -1 && WIFSIGNALED(status)) << "the writer stopped by itself in round " << round;
         if (!fs::exists(file)) continue; // killed before its first save
         SelectionSetList list;

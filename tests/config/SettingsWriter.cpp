@@ -1,5 +1,5 @@
 // Saves the settings in a loop (or once with "once"), or with "aw" the named
-// selections in a loop, for the test that kills a writer at random moments.
+// selections in a loop (once with "aw-once"), for the test that kills a writer at random moments.
 #include "config/uOptionen.h"
 #include "platform/Platform.h"
 #include "ui/SelectionSets.h"
@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     platform::SetExecutablePathForTesting(std::string(argv[1]) + "/ulbrasen");
     try {
-        if (argc > 2 && std::string(argv[2]) == "aw") {
+        const std::string mode = argc > 2 ? argv[2] : "";
+        if (mode == "aw" || mode == "aw-once") {
             // Two large selection lists, written alternately.
             std::vector<std::string> lists[2];
             for (int i = 0; i < 2000; ++i)
@@ -21,11 +22,13 @@ int main(int argc, char** argv) {
                     lists[k].push_back("Auswahl " + std::to_string(i) + (k ? " B" : " A") +
                                        "=::/home/benutzer/Bilder/Ordner mit Ümlaut " + std::to_string(i) +
                                        "::");
-            for (int n = 0;; n ^= 1)
+            for (int n = 0;; n ^= 1) {
                 if (!WriteSelectionFile(std::string(argv[1]) + "/ulbrasen.aw", lists[n])) return 1;
+                if (mode == "aw-once") return 0;
+            }
         }
         TOptionen o;
-        const bool once = argc > 2 && std::string(argv[2]) == "once";
+        const bool once = mode == "once";
         for (;;) {
             o.SetKachelTyp(o.KachelTyp == 0 ? 1 : 0);
             if (once) return 0;
