@@ -180,6 +180,16 @@ bool TIniFile::HasKey(const std::string& section, const std::string& key) const 
     return index_.count(LowerAscii(section) + "\n" + LowerAscii(key)) != 0;
 }
 
+std::vector<std::string> TIniFile::KeyNames(const std::string& section) const {
+    LoadLines();
+    const std::string prefix = LowerAscii(section) + "\n";
+    std::vector<std::string> names;
+    for (const auto& entry : index_)
+        if (entry.first.compare(0, prefix.size(), prefix) == 0)
+            names.push_back(entry.first.substr(prefix.size()));
+    return names;
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
     LoadLines();

@@ -35,6 +35,9 @@ class TIniFile {
     };
 
     bool HasKey(const std::string& section, const std::string& key) const;
+    // The section's key names as lookups see them (trimmed, lower case),
+    // each once, in no particular order.
+    std::vector<std::string> KeyNames(const std::string& section) const;
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
     std::int32_t ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const;
     double ReadFloat(const std::string& section, const std::string& key, double def) const;

@@ -3,6 +3,7 @@
 #include "config/NumberFormat.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <random>
@@ -162,7 +163,20 @@ void TOptionen::LoadSettings() {
 
 void TOptionen::ReadSettings() {
     const int count = Ini->ReadInteger(kSection, "AnzVerz", 0);
-    for (int n = 1; n <= count; ++n) {
+    // Only the numbers the file holds a key for, in ascending order: a count
+    // far beyond them (a damaged or hostile file) must not keep the start
+    // busy for minutes looking up keys that are not there.
+    std::vector<int> numbers;
+    for (const std::string& name : Ini->KeyNames(kSection)) {
+        const std::string digits = name.size() > 4 && name.compare(0, 4, "verz") == 0 ? name.substr(4) : "";
+        if (digits.empty() || digits.size() > 10 || digits[0] == '0' ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long n = std::stoll(digits);
+        if (n <= count) numbers.push_back(static_cast<int>(n));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (const int n : numbers) {
         const std::string key = "Verz" + std::to_string(n);
         const std::string path = Ini->ReadString(kSection, key, "");
         if (path.empty()) continue;

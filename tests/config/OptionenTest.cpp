@@ -103,6 +103,23 @@ TEST_F(OptionenTest, FlagKeysAndGaps) {
         << s;
 }
 
+// Entries are read in number order whatever their order in the file, keys
+// match without regard to case, a number with a leading zero or beyond the
+// count names no entry, and a huge count costs nothing.
+TEST_F(OptionenTest, EntriesComeInNumberOrderUpToTheCount) {
+    WriteIni("[Optionen]\nAnzVerz=2147483647\nVerz10=/zehn\nverz2=/zwei\nVERZ1=/eins\nVerz03=/null-drei\n"
+             "Verz 4=/leer\nVerz99999999999=/zu-gross\nFirst=0\n");
+    TOptionen o;
+    ASSERT_EQ(o.DirectoryCount(), 3);
+    EXPECT_EQ(o.GetDirectoryPath(0), "/eins");
+    EXPECT_EQ(o.GetDirectoryPath(1), "/zwei");
+    EXPECT_EQ(o.GetDirectoryPath(2), "/zehn");
+    WriteIni("[Optionen]\nAnzVerz=2\nVerz3=/drei\nVerz2=/zwei\nFirst=0\n");
+    TOptionen two;
+    ASSERT_EQ(two.DirectoryCount(), 1);
+    EXPECT_EQ(two.GetDirectoryPath(0), "/zwei");
+}
+
 TEST_F(OptionenTest, BooleansAreTrueOnlyForOne) {
     WriteIni("[Optionen]\nFirst=2\nAutowandlung_Groesse=-1\nAutowandlung_4zu3=1\n");
     TOptionen o;
