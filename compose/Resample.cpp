@@ -1,0 +1,150 @@
+#include "compose/Resample.h"
+
+#include "config/Messages.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace resample {
+
+namespace {
+
+// Shrinking: target pixel u covers [u * srcLen, (u + 1) * srcLen) in units of
+// 1 / dstLen source pixels; each source pixel it touches weighs its overlap.
+// The weights are rounded on their running sum, so that every target pixel's
+// weights add up to exactly kOne.
+void AreaTaps(AxisTaps& t, std::int64_t srcLen, std::int64_t dstLen, std::int64_t u) {
+    const std::int64_t lo = u * srcLen, hi = lo + srcLen;
+    const std::int64_t s0 = lo / dstLen, s1 = (hi - 1) / dstLen;
+    t.first.push_back(static_cast<int>(s0));
+    t.count.push_back(static_cast<int>(s1 - s0 + 1));
+    t.offset.push_back(static_cast<std::uint32_t>(t.weight.size()));
+    std::int64_t covered = 0, given = 0;
+    for (std::int64_t s = s0; s <= s1; ++s) {
+        covered += std::min((s + 1) * dstLen, hi) - std::max(s * dstLen, lo);
+        const std::int64_t upTo = (static_cast<__int128>(covered) * kOne * 2 + srcLen) / (2 * srcLen);
+        t.weight.push_back(static_cast<std::uint16_t>(upTo - given));
+        given = upTo;
+    }
+}
+
+// Enlarging: the two source pixels whose centres enclose the target pixel's
+// centre, weighted by distance; the edges repeat the outermost pixel.
+void BilinearTaps(AxisTaps& t, std::int64_t srcLen, std::int64_t dstLen, std::int64_t u) {
+    // Centre in source pixels: ((2u + 1) * srcLen - dstLen) / (2 * dstLen).
+    const __int128 num = static_cast<__int128>(2 * u + 1) * srcLen - dstLen;
+    const __int128 den = 2 * static_cast<__int128>(dstLen);
+    std::int64_t s0 = 0;
+    std::int64_t w1 = 0;
+    if (num > 0) {
+        s0 = static_cast<std::int64_t>(num / den);
+        w1 = static_cast<std::int64_t>(((num % den) * kOne * 2 + den) / (2 * den));
+        if (w1 >= kOne) {
+            ++s0;
+            w1 = 0;
+        }
+        if (s0 >= srcLen - 1) {
+            s0 = srcLen - 1;
+            w1 = 0;
+        }
+    }
+    t.first.push_back(static_cast<int>(s0));
+    t.offset.push_back(static_cast<std::uint32_t>(t.weight.size()));
+    t.weight.push_back(static_cast<std::uint16_t>(kOne - w1));
+    if (w1 > 0) t.weight.push_back(static_cast<std::uint16_t>(w1));
+    t.count.push_back(w1 > 0 ? 2 : 1);
+}
+
+} // namespace
+
+AxisTaps ComputeAxisTaps(int srcLen, std::int64_t dstLen, std::int64_t from, std::int64_t to) {
+    AxisTaps t;
+    const std::size_t n = static_cast<std::size_t>(to - from);
+    t.first.reserve(n);
+    t.count.reserve(n);
+    t.offset.reserve(n);
+    const bool shrink = dstLen <= srcLen;
+    t.weight.reserve(shrink ? n + static_cast<std::size_t>(srcLen) : 2 * n);
+    for (std::int64_t u = from; u < to; ++u) {
+        if (shrink)
+            AreaTaps(t, srcLen, dstLen, u);
+        else
+            BilinearTaps(t, srcLen, dstLen, u);
+        t.maxCount = std::max(t.maxCount, t.count.back());
+    }
+    return t;
+}
+
+} // namespace resample
+
+namespace {
+
+using resample::AxisTaps;
+using resample::kOne;
+
+// One source row scaled horizontally, with 8 bits of fraction kept for the
+// vertical step: at most 255 << 8, so the vertical sums fit 32 bits.
+void HorizontalRow(const std::uint8_t* src, const AxisTaps& tx, std::uint16_t* out) {
+    const std::size_t n = tx.first.size();
+    for (std::size_t i = 0; i < n; ++i, out += 3) {
+        const std::uint8_t* p = src + static_cast<std::ptrdiff_t>(tx.first[i]) * 3;
+        const std::uint16_t* w = tx.weight.data() + tx.offset[i];
+        std::uint32_t b = 0, g = 0, r = 0;
+        for (int k = tx.count[i]; k > 0; --k, p += 3, ++w) {
+            b += *w * p[0];
+            g += *w * p[1];
+            r += *w * p[2];
+        }
+        out[0] = static_cast<std::uint16_t>((b + 32) >> 6);
+        out[1] = static_cast<std::uint16_t>((g + 32) >> 6);
+        out[2] = static_cast<std::uint16_t>((r + 32) >> 6);
+    }
+}
+
+} // namespace
+
+void StretchSmooth(TBitmap& target, const PixelSource& src, const TRect& rect) {
+    const std::int64_t dw = static_cast<std::int64_t>(rect.Right) - rect.Left;
+    const std::int64_t dh = static_cast<std::int64_t>(rect.Bottom) - rect.Top;
+    if (dw <= 0 || dh <= 0 || src.width <= 0 || src.height <= 0) return;
+    const std::int64_t x0 = std::max<std::int64_t>(rect.Left, 0);
+    const std::int64_t y0 = std::max<std::int64_t>(rect.Top, 0);
+    const std::int64_t x1 = std::min<std::int64_t>(rect.Right, target.Width());
+    const std::int64_t y1 = std::min<std::int64_t>(rect.Bottom, target.Height());
+    if (x0 >= x1 || y0 >= y1) return;
+
+    const AxisTaps tx = resample::ComputeAxisTaps(src.width, dw, x0 - rect.Left, x1 - rect.Left);
+    const AxisTaps ty = resample::ComputeAxisTaps(src.height, dh, y0 - rect.Top, y1 - rect.Top);
+    const std::size_t values = static_cast<std::size_t>(x1 - x0) * 3;
+    // Two horizontally scaled rows, by the parity of their source row: the
+    // row shared by neighbouring target rows is scaled only once.
+    std::vector<std::uint16_t> rows[2] = {std::vector<std::uint16_t>(values),
+                                          std::vector<std::uint16_t>(values)};
+    int held[2] = {-1, -1};
+    std::vector<std::uint32_t> sum(values);
+
+    for (std::size_t j = 0; j < ty.first.size(); ++j) {
+        const std::uint16_t* w = ty.weight.data() + ty.offset[j];
+        for (int k = 0; k < ty.count[j]; ++k) {
+            const int sy = ty.first[j] + k;
+            const int slot = sy & 1;
+            if (held[slot] != sy) {
+                HorizontalRow(src.pixels + static_cast<std::ptrdiff_t>(sy) * src.stride, tx,
+                              rows[slot].data());
+                held[slot] = sy;
+            }
+            const std::uint16_t* h = rows[slot].data();
+            const std::uint32_t weight = w[k];
+            std::uint32_t* acc = sum.data();
+            if (k == 0)
+                for (std::size_t i = 0; i < values; ++i)
+                    acc[i] = weight * h[i];
+            else
+                for (std::size_t i = 0; i < values; ++i)
+                    acc[i] += weight * h[i];
+        }
+        std::uint8_t* d = target.ScanLine(static_cast<int>(y0 + static_cast<std::int64_t>(j))) + x0 * 3;
+        for (std::size_t i = 0; i < values; ++i)
+            d[i] = static_cast<std::uint8_t>(std::min<std::uint32_t>((sum[i] + (1u << 21)) >> 22, 255));
+    }
+}
