@@ -31,7 +31,11 @@ struct JpegJob {
     int width = 0;
     int height = 0;
     bool grayscale = false;
-    // Decode: rows of 3-byte BGR pixels, height x stride bytes.
+    // Decode: rows of 3-byte BGR pixels, height x stride bytes, at
+    // scaleEighths / 8 of the size (8: full size).
+    int scaleEighths = 8;
+    int outWidth = 0;
+    int outHeight = 0;
     JpegOutput output = JpegOutput::Bgr;
     std::uint8_t* pixels = nullptr;
     std::ptrdiff_t stride = 0;
@@ -99,8 +103,8 @@ bool RunLibjpeg(JpegJob& job) {
     job.height = static_cast<int>(cinfo.image_height);
     job.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     if (job.step == JpegStep::Decode) {
-        cinfo.scale_num = 1;
-        cinfo.scale_denom = 1;
+        cinfo.scale_num = job.scaleEighths == 8 ? 1 : static_cast<unsigned>(job.scaleEighths);
+        cinfo.scale_denom = job.scaleEighths == 8 ? 1 : 8;
         cinfo.dct_method = JDCT_ISLOW;
         cinfo.do_fancy_upsampling = TRUE;
         cinfo.do_block_smoothing = TRUE;
@@ -118,8 +122,8 @@ bool RunLibjpeg(JpegJob& job) {
             cinfo.out_color_space = JCS_EXT_BGR;
         }
         jpeg_start_decompress(&cinfo);
-        if (cinfo.output_width != static_cast<JDIMENSION>(job.width) ||
-            cinfo.output_height != static_cast<JDIMENSION>(job.height)) {
+        if (cinfo.output_width != static_cast<JDIMENSION>(job.outWidth) ||
+            cinfo.output_height != static_cast<JDIMENSION>(job.outHeight)) {
             cinfo.err->msg_code = JERR_BAD_STATE;
             cinfo.err->error_exit(reinterpret_cast<j_common_ptr>(&cinfo));
         }
@@ -164,9 +168,22 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     pixels_.SetSize(0, 0);
 }
 
-void TJPEGImage::DecodeInto(TBitmap& out) const {
+int TJPEGImage::ScaledSide(int side, int eighths) {
+    return static_cast<int>((static_cast<std::int64_t>(side) * eighths + 7) / 8);
+}
+
+int TJPEGImage::ScaleEighthsFor(int width, int height, std::int64_t drawnW, std::int64_t drawnH) {
+    for (int m = 1; m < 8; ++m)
+        if (ScaledSide(width, m) >= drawnW && ScaledSide(height, m) >= drawnH) return m;
+    return 8;
+}
+
+void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
     JpegJob job;
     job.step = JpegStep::Decode;
+    job.scaleEighths = eighths;
+    job.outWidth = ScaledSide(width_, eighths);
+    job.outHeight = ScaledSide(height_, eighths);
     job.data = data_.data();
     job.size = data_.size();
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
@@ -221,6 +238,19 @@ void TJPEGImage::Draw(TBitmap& target, int x, int y) {
 }
 
 void TJPEGImage::StretchDraw(TBitmap& target, const TRect& rect) {
+    if (!decoded_ && target.GetStretchFilter() == StretchFilter::Smooth) {
+        const int eighths =
+            ScaleEighthsFor(width_, height_, static_cast<std::int64_t>(rect.Right) - rect.Left,
+                            static_cast<std::int64_t>(rect.Bottom) - rect.Top);
+        if (eighths < 8) {
+            const int w = ScaledSide(width_, eighths), h = ScaledSide(height_, eighths);
+            CheckPixelBudget(w, h);
+            TBitmap pixels(w, h);
+            DecodeInto(pixels, eighths);
+            target.StretchPixels(pixels.Source(), rect);
+            return;
+        }
+    }
     Decode();
     pixels_.StretchDraw(target, rect);
 }
