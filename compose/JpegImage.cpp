@@ -1,6 +1,7 @@
 #include "compose/JpegImage.h"
 
 #include "compose/Decoders.h"
+#include "compose/Resample.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 
@@ -17,6 +18,8 @@ namespace {
 // the whole picture; real encoders write a dozen or so.
 constexpr int kMaxScans = 500;
 constexpr int kQuantizedColors = 236;
+// The most rows one read returns.
+constexpr int kBatchRows = 16;
 
 enum class JpegStep { Header, Decode };
 enum class JpegOutput { Bgr, Quantized };
@@ -39,6 +42,9 @@ struct JpegJob {
     JpegOutput output = JpegOutput::Bgr;
     std::uint8_t* pixels = nullptr;
     std::ptrdiff_t stride = 0;
+    // When set, pixels holds only kBatchRows rows, and each row is handed to
+    // the stretcher as soon as it is decoded.
+    SmoothStretcher* stretcher = nullptr;
     // libjpeg's message code when the library failed.
     int errorCode = 0;
 };
@@ -132,20 +138,21 @@ bool RunLibjpeg(JpegJob& job) {
         if (job.output == JpegOutput::Quantized)
             indexes = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                               cinfo.output_width, static_cast<JDIMENSION>(batch));
-        JSAMPROW rows[16];
-        const int perCall = batch < 16 ? batch : 16;
+        JSAMPROW rows[kBatchRows];
+        const int perCall = batch < kBatchRows ? batch : kBatchRows;
         while (cinfo.output_scanline < cinfo.output_height) {
             const JDIMENSION first = cinfo.output_scanline;
             JDIMENSION want = cinfo.output_height - first;
             if (want > static_cast<JDIMENSION>(perCall)) want = static_cast<JDIMENSION>(perCall);
+            const std::ptrdiff_t base = job.stretcher ? 0 : static_cast<std::ptrdiff_t>(first);
             for (JDIMENSION r = 0; r < want; ++r)
-                rows[r] =
-                    indexes ? indexes[r] : job.pixels + static_cast<std::ptrdiff_t>(first + r) * job.stride;
+                rows[r] = indexes ? indexes[r] : job.pixels + (base + r) * job.stride;
             const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, want);
-            if (indexes)
-                for (JDIMENSION r = 0; r < got; ++r)
-                    StoreQuantizedRow(cinfo, indexes[r],
-                                      job.pixels + static_cast<std::ptrdiff_t>(first + r) * job.stride);
+            for (JDIMENSION r = 0; r < got; ++r) {
+                std::uint8_t* row = job.pixels + (base + r) * job.stride;
+                if (indexes) StoreQuantizedRow(cinfo, indexes[r], row);
+                if (job.stretcher) job.stretcher->PushRow(static_cast<int>(first + r), row);
+            }
         }
         jpeg_finish_decompress(&cinfo);
     }
@@ -189,6 +196,27 @@ void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
     job.pixels = out.ScanLine(0);
     job.stride = out.Stride();
+    if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+}
+
+void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const {
+    const int w = ScaledSide(width_, eighths), h = ScaledSide(height_, eighths);
+    SmoothStretcher stretcher(target, w, h, rect);
+    if (stretcher.FirstRow() >= stretcher.EndRow()) return;
+    // A few rows at a time, straight into the stretch.
+    CheckPixelBudget(w, kBatchRows);
+    TBitmap batch(w, kBatchRows);
+    JpegJob job;
+    job.step = JpegStep::Decode;
+    job.data = data_.data();
+    job.size = data_.size();
+    job.scaleEighths = eighths;
+    job.outWidth = w;
+    job.outHeight = h;
+    job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
+    job.pixels = batch.ScanLine(0);
+    job.stride = batch.Stride();
+    job.stretcher = &stretcher;
     if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
 }
 
@@ -243,11 +271,7 @@ void TJPEGImage::StretchDraw(TBitmap& target, const TRect& rect) {
             ScaleEighthsFor(width_, height_, static_cast<std::int64_t>(rect.Right) - rect.Left,
                             static_cast<std::int64_t>(rect.Bottom) - rect.Top);
         if (eighths < 8) {
-            const int w = ScaledSide(width_, eighths), h = ScaledSide(height_, eighths);
-            CheckPixelBudget(w, h);
-            TBitmap pixels(w, h);
-            DecodeInto(pixels, eighths);
-            target.StretchPixels(pixels.Source(), rect);
+            DecodeStretched(target, rect, eighths);
             return;
         }
     }

@@ -36,6 +36,7 @@ class TJPEGImage : public TGraphic {
   private:
     void Decode();
     void DecodeInto(TBitmap& out, int eighths = 8) const;
+    void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
 
     std::vector<std::uint8_t> data_;
     int width_ = 0;

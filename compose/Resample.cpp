@@ -1,9 +1,6 @@
 #include "compose/Resample.h"
 
-#include "config/Messages.h"
-
 #include <algorithm>
-#include <cstring>
 
 namespace resample {
 
@@ -103,48 +100,84 @@ void HorizontalRow(const std::uint8_t* src, const AxisTaps& tx, std::uint16_t* o
 
 } // namespace
 
-void StretchSmooth(TBitmap& target, const PixelSource& src, const TRect& rect) {
+SmoothStretcher::SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, const TRect& rect)
+    : target_(target) {
     const std::int64_t dw = static_cast<std::int64_t>(rect.Right) - rect.Left;
     const std::int64_t dh = static_cast<std::int64_t>(rect.Bottom) - rect.Top;
-    if (dw <= 0 || dh <= 0 || src.width <= 0 || src.height <= 0) return;
+    if (dw <= 0 || dh <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
     const std::int64_t x0 = std::max<std::int64_t>(rect.Left, 0);
     const std::int64_t y0 = std::max<std::int64_t>(rect.Top, 0);
     const std::int64_t x1 = std::min<std::int64_t>(rect.Right, target.Width());
     const std::int64_t y1 = std::min<std::int64_t>(rect.Bottom, target.Height());
     if (x0 >= x1 || y0 >= y1) return;
-
-    const AxisTaps tx = resample::ComputeAxisTaps(src.width, dw, x0 - rect.Left, x1 - rect.Left);
-    const AxisTaps ty = resample::ComputeAxisTaps(src.height, dh, y0 - rect.Top, y1 - rect.Top);
-    const std::size_t values = static_cast<std::size_t>(x1 - x0) * 3;
-    // Two horizontally scaled rows, by the parity of their source row: the
-    // row shared by neighbouring target rows is scaled only once.
-    std::vector<std::uint16_t> rows[2] = {std::vector<std::uint16_t>(values),
-                                          std::vector<std::uint16_t>(values)};
-    int held[2] = {-1, -1};
-    std::vector<std::uint32_t> sum(values);
-
-    for (std::size_t j = 0; j < ty.first.size(); ++j) {
-        const std::uint16_t* w = ty.weight.data() + ty.offset[j];
-        for (int k = 0; k < ty.count[j]; ++k) {
-            const int sy = ty.first[j] + k;
-            const int slot = sy & 1;
-            if (held[slot] != sy) {
-                HorizontalRow(src.pixels + static_cast<std::ptrdiff_t>(sy) * src.stride, tx,
-                              rows[slot].data());
-                held[slot] = sy;
-            }
-            const std::uint16_t* h = rows[slot].data();
-            const std::uint32_t weight = w[k];
-            std::uint32_t* acc = sum.data();
-            if (k == 0)
-                for (std::size_t i = 0; i < values; ++i)
-                    acc[i] = weight * h[i];
-            else
-                for (std::size_t i = 0; i < values; ++i)
-                    acc[i] += weight * h[i];
-        }
-        std::uint8_t* d = target.ScanLine(static_cast<int>(y0 + static_cast<std::int64_t>(j))) + x0 * 3;
-        for (std::size_t i = 0; i < values; ++i)
-            d[i] = static_cast<std::uint8_t>(std::min<std::uint32_t>((sum[i] + (1u << 21)) >> 22, 255));
+    x0_ = static_cast<int>(x0);
+    y0_ = static_cast<int>(y0);
+    tx_ = resample::ComputeAxisTaps(srcWidth, dw, x0 - rect.Left, x1 - rect.Left);
+    ty_ = resample::ComputeAxisTaps(srcHeight, dh, y0 - rect.Top, y1 - rect.Top);
+    shrinkRows_ = dh <= srcHeight;
+    values_ = static_cast<std::size_t>(x1 - x0) * 3;
+    for (int k = 0; k < 2; ++k) {
+        rows_[k].resize(values_);
+        if (shrinkRows_) sums_[k].resize(values_);
     }
+    if (!shrinkRows_) sums_[0].resize(values_);
+    firstRow_ = ty_.first.front();
+    endRow_ = ty_.first.back() + ty_.count.back();
+}
+
+void SmoothStretcher::EmitRow(std::size_t j, const std::uint32_t* sum) noexcept {
+    std::uint8_t* d = target_.ScanLine(y0_ + static_cast<int>(j)) + static_cast<std::ptrdiff_t>(x0_) * 3;
+    for (std::size_t i = 0; i < values_; ++i)
+        d[i] = static_cast<std::uint8_t>(std::min<std::uint32_t>((sum[i] + (1u << 21)) >> 22, 255));
+}
+
+void SmoothStretcher::PushRow(int sy, const std::uint8_t* row) noexcept {
+    const std::size_t n = ty_.first.size();
+    if (next_ >= n || sy < firstRow_ || sy >= endRow_) return;
+    const int slot = sy & 1;
+    std::uint16_t* h = rows_[shrinkRows_ ? 0 : slot].data();
+    HorizontalRow(row, tx_, h);
+    const auto last = [&](std::size_t j) { return ty_.first[j] + ty_.count[j] - 1; };
+    if (shrinkRows_) {
+        // A source row lies in at most two target rows: the next one and the
+        // one after it.
+        for (std::size_t j = next_; j < n && j <= next_ + 1 && ty_.first[j] <= sy; ++j) {
+            const int k = sy - ty_.first[j];
+            if (k >= ty_.count[j]) continue;
+            const std::uint32_t w = ty_.weight[ty_.offset[j] + static_cast<std::size_t>(k)];
+            std::uint32_t* acc = sums_[j & 1].data();
+            if (k == 0)
+                for (std::size_t i = 0; i < values_; ++i)
+                    acc[i] = w * h[i];
+            else
+                for (std::size_t i = 0; i < values_; ++i)
+                    acc[i] += w * h[i];
+        }
+        for (; next_ < n && last(next_) <= sy; ++next_)
+            EmitRow(next_, sums_[next_ & 1].data());
+        return;
+    }
+    held_[slot] = sy;
+    for (; next_ < n && last(next_) <= sy; ++next_) {
+        const std::uint16_t* w = ty_.weight.data() + ty_.offset[next_];
+        std::uint32_t* acc = sums_[0].data();
+        for (int k = 0; k < ty_.count[next_]; ++k) {
+            const int r = ty_.first[next_] + k;
+            if (held_[r & 1] != r) return; // rows were skipped; nothing sound to draw
+            const std::uint16_t* src = rows_[r & 1].data();
+            if (k == 0)
+                for (std::size_t i = 0; i < values_; ++i)
+                    acc[i] = w[k] * src[i];
+            else
+                for (std::size_t i = 0; i < values_; ++i)
+                    acc[i] += w[k] * src[i];
+        }
+        EmitRow(next_, acc);
+    }
+}
+
+void StretchSmooth(TBitmap& target, const PixelSource& src, const TRect& rect) {
+    SmoothStretcher stretcher(target, src.width, src.height, rect);
+    for (int sy = stretcher.FirstRow(); sy < stretcher.EndRow(); ++sy)
+        stretcher.PushRow(sy, src.pixels + static_cast<std::ptrdiff_t>(sy) * src.stride);
 }
