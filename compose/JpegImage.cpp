@@ -202,8 +202,8 @@ void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
 void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const {
     const int w = ScaledSide(width_, eighths), h = ScaledSide(height_, eighths);
     SmoothStretcher stretcher(target, w, h, rect);
-    if (stretcher.FirstRow() >= stretcher.EndRow()) return;
-    // A few rows at a time, straight into the stretch.
+    // A few rows at a time, straight into the stretch. A draw that shows
+    // nothing still decodes, so damaged data fails alike.
     CheckPixelBudget(w, kBatchRows);
     TBitmap batch(w, kBatchRows);
     JpegJob job;

@@ -98,15 +98,19 @@ void HorizontalRow(const std::uint8_t* src, const AxisTaps& tx, std::uint16_t* o
     }
 }
 
-void HorizontalRow4(const std::uint8_t* src, const std::vector<int>& first,
-                    const std::vector<std::uint16_t>& weight, std::uint16_t* out) {
+template <int N>
+void HorizontalRowFixed(const std::uint8_t* src, const std::vector<int>& first,
+                        const std::vector<std::uint16_t>& weight, std::uint16_t* out) {
     const std::size_t n = first.size();
     const std::uint16_t* w = weight.data();
-    for (std::size_t i = 0; i < n; ++i, out += 3, w += 4) {
+    for (std::size_t i = 0; i < n; ++i, out += 3, w += N) {
         const std::uint8_t* p = src + static_cast<std::ptrdiff_t>(first[i]) * 3;
-        const std::uint32_t b = w[0] * p[0] + w[1] * p[3] + w[2] * p[6] + w[3] * p[9];
-        const std::uint32_t g = w[0] * p[1] + w[1] * p[4] + w[2] * p[7] + w[3] * p[10];
-        const std::uint32_t r = w[0] * p[2] + w[1] * p[5] + w[2] * p[8] + w[3] * p[11];
+        std::uint32_t b = 0, g = 0, r = 0;
+        for (int k = 0; k < N; ++k) {
+            b += w[k] * p[3 * k];
+            g += w[k] * p[3 * k + 1];
+            r += w[k] * p[3 * k + 2];
+        }
         out[0] = static_cast<std::uint16_t>((b + 32) >> 6);
         out[1] = static_cast<std::uint16_t>((g + 32) >> 6);
         out[2] = static_cast<std::uint16_t>((r + 32) >> 6);
@@ -129,17 +133,19 @@ SmoothStretcher::SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, c
     y0_ = static_cast<int>(y0);
     tx_ = resample::ComputeAxisTaps(srcWidth, dw, x0 - rect.Left, x1 - rect.Left);
     ty_ = resample::ComputeAxisTaps(srcHeight, dh, y0 - rect.Top, y1 - rect.Top);
-    if (tx_.maxCount <= 4 && srcWidth >= 4) {
+    fixedTaps_ = tx_.maxCount <= 4 ? 4 : tx_.maxCount <= 8 ? 8 : 0;
+    if (fixedTaps_ > srcWidth) fixedTaps_ = 0;
+    if (fixedTaps_ > 0) {
         // Taps that would reach past the right edge start earlier instead,
         // with leading zero weights.
         const std::size_t n = tx_.first.size();
-        first4_.resize(n);
-        weight4_.assign(n * 4, 0);
+        fixedFirst_.resize(n);
+        fixedWeight_.assign(n * static_cast<std::size_t>(fixedTaps_), 0);
         for (std::size_t i = 0; i < n; ++i) {
-            const int shift = std::max(tx_.first[i] + 4 - srcWidth, 0);
-            first4_[i] = tx_.first[i] - shift;
+            const int shift = std::max(tx_.first[i] + fixedTaps_ - srcWidth, 0);
+            fixedFirst_[i] = tx_.first[i] - shift;
             for (int k = 0; k < tx_.count[i]; ++k)
-                weight4_[i * 4 + static_cast<std::size_t>(shift + k)] =
+                fixedWeight_[i * static_cast<std::size_t>(fixedTaps_) + static_cast<std::size_t>(shift + k)] =
                     tx_.weight[tx_.offset[i] + static_cast<std::size_t>(k)];
         }
     }
@@ -168,10 +174,12 @@ void SmoothStretcher::PushRow(int sy, const std::uint8_t* row) noexcept {
     if (next_ >= n || sy < firstRow_ || sy >= endRow_) return;
     const int slot = sy & 1;
     std::uint16_t* h = rows_[shrinkRows_ ? 0 : slot].data();
-    if (first4_.empty())
-        HorizontalRow(row, tx_, h);
+    if (fixedTaps_ == 4)
+        HorizontalRowFixed<4>(row, fixedFirst_, fixedWeight_, h);
+    else if (fixedTaps_ == 8)
+        HorizontalRowFixed<8>(row, fixedFirst_, fixedWeight_, h);
     else
-        HorizontalRow4(row, first4_, weight4_, h);
+        HorizontalRow(row, tx_, h);
     const auto last = [&](std::size_t j) { return ty_.first[j] + ty_.count[j] - 1; };
     if (shrinkRows_) {
         // A source row lies in at most two target rows: the next one and the

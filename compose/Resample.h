@@ -51,10 +51,11 @@ class SmoothStretcher {
     int firstRow_ = 0, endRow_ = 0;
     bool shrinkRows_ = true;
     resample::AxisTaps tx_, ty_;
-    // The columns again with exactly four taps each, zero-padded, when no
+    // The columns again with exactly 4 or 8 taps each, zero-padded, when no
     // target pixel needs more: a loop of fixed length runs much faster.
-    std::vector<int> first4_;
-    std::vector<std::uint16_t> weight4_;
+    int fixedTaps_ = 0;
+    std::vector<int> fixedFirst_;
+    std::vector<std::uint16_t> fixedWeight_;
     std::size_t values_ = 0;
     std::size_t next_ = 0; // the next target row to finish
     // Shrinking: running sums of the two target rows a source row can share.
