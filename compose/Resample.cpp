@@ -19,7 +19,8 @@ void AreaTaps(AxisTaps& t, std::int64_t srcLen, std::int64_t dstLen, std::int64_
     std::int64_t covered = 0, given = 0;
     for (std::int64_t s = s0; s <= s1; ++s) {
         covered += std::min((s + 1) * dstLen, hi) - std::max(s * dstLen, lo);
-        const std::int64_t upTo = (static_cast<__int128>(covered) * kOne * 2 + srcLen) / (2 * srcLen);
+        const auto upTo =
+            static_cast<std::int64_t>((static_cast<__int128>(covered) * kOne * 2 + srcLen) / (2 * srcLen));
         t.weight.push_back(static_cast<std::uint16_t>(upTo - given));
         given = upTo;
     }
