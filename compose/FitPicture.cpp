@@ -288,6 +288,7 @@ void ComposeFit(const TOptionen& o, TBitmap& b, TGraphic& s, bool isMetafile) {
         return;
     }
     b.FillBlack();
+    b.SetStretchFilter(o.Glaetten ? StretchFilter::Smooth : StretchFilter::Nearest);
     const TRect rect{static_cast<int>(g.X), static_cast<int>(g.Y), static_cast<int>(g.X + g.DW),
                      static_cast<int>(g.Y + g.DH)};
     s.StretchDraw(b, rect);

@@ -1,6 +1,7 @@
 #include "compose/Graphics.h"
 
 #include "compose/Decoders.h"
+#include "compose/Resample.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 
@@ -85,6 +86,10 @@ void TBitmap::StretchPixels(const PixelSource& src, const TRect& rect) {
     const std::int64_t dw = static_cast<std::int64_t>(rect.Right) - rect.Left;
     const std::int64_t dh = static_cast<std::int64_t>(rect.Bottom) - rect.Top;
     if (dw <= 0 || dh <= 0 || src.width <= 0 || src.height <= 0) return;
+    if (filter_ == StretchFilter::Smooth && !src.mask) {
+        StretchSmooth(*this, src, rect);
+        return;
+    }
     const std::int64_t x0 = std::max<std::int64_t>(rect.Left, 0);
     const std::int64_t y0 = std::max<std::int64_t>(rect.Top, 0);
     const std::int64_t x1 = std::min<std::int64_t>(rect.Right, width_);

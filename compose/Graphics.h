@@ -28,6 +28,10 @@ struct PixelSource {
 
 class TBitmap;
 
+// How a bitmap's canvas stretches what is drawn on it: one source pixel per
+// target pixel, or smoothed (compose/Resample.h).
+enum class StretchFilter { Nearest, Smooth };
+
 class TGraphic {
   public:
     virtual ~TGraphic() = default;
@@ -72,10 +76,14 @@ class TBitmap : public TGraphic {
     PixelSource Source() const { return {data_.data(), width_, height_, stride_, nullptr, 0}; }
 
     // Canvas operations: an unscaled copy with its top-left corner at (x, y),
-    // and a nearest-neighbour stretch into rect (one source pixel per target
-    // pixel, no smoothing). Both clip and honour the source's mask.
+    // and a stretch into rect by the canvas's filter. Both clip. The copy and
+    // the nearest stretch honour the source's mask; a masked source is always
+    // stretched nearest, so its transparent pixels stay untouched.
     void DrawPixels(const PixelSource& src, int x, int y);
     void StretchPixels(const PixelSource& src, const TRect& rect);
+    // Nearest is the default; resizing keeps the filter.
+    void SetStretchFilter(StretchFilter filter) { filter_ = filter; }
+    StretchFilter GetStretchFilter() const { return filter_; }
 
     static std::ptrdiff_t StrideFor(int width) { return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~3; }
 
@@ -84,6 +92,7 @@ class TBitmap : public TGraphic {
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;
     std::vector<std::uint8_t> data_;
+    StretchFilter filter_ = StretchFilter::Nearest;
 };
 
 // Holds at most one decoded picture; a failed load keeps the previous one.

@@ -1,6 +1,7 @@
 #include "compose/JpegImage.h"
 
 #include "compose/Decoders.h"
+#include "compose/Resample.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 
@@ -17,6 +18,8 @@ namespace {
 // the whole picture; real encoders write a dozen or so.
 constexpr int kMaxScans = 500;
 constexpr int kQuantizedColors = 236;
+// The most rows one read returns.
+constexpr int kBatchRows = 16;
 
 enum class JpegStep { Header, Decode };
 enum class JpegOutput { Bgr, Quantized };
@@ -31,10 +34,17 @@ struct JpegJob {
     int width = 0;
     int height = 0;
     bool grayscale = false;
-    // Decode: rows of 3-byte BGR pixels, height x stride bytes.
+    // Decode: rows of 3-byte BGR pixels, height x stride bytes, at
+    // scaleEighths / 8 of the size (8: full size).
+    int scaleEighths = 8;
+    int outWidth = 0;
+    int outHeight = 0;
     JpegOutput output = JpegOutput::Bgr;
     std::uint8_t* pixels = nullptr;
     std::ptrdiff_t stride = 0;
+    // When set, pixels holds only kBatchRows rows, and each row is handed to
+    // the stretcher as soon as it is decoded.
+    SmoothStretcher* stretcher = nullptr;
     // libjpeg's message code when the library failed.
     int errorCode = 0;
 };
@@ -99,8 +109,8 @@ bool RunLibjpeg(JpegJob& job) {
     job.height = static_cast<int>(cinfo.image_height);
     job.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     if (job.step == JpegStep::Decode) {
-        cinfo.scale_num = 1;
-        cinfo.scale_denom = 1;
+        cinfo.scale_num = job.scaleEighths == 8 ? 1 : static_cast<unsigned>(job.scaleEighths);
+        cinfo.scale_denom = job.scaleEighths == 8 ? 1 : 8;
         cinfo.dct_method = JDCT_ISLOW;
         cinfo.do_fancy_upsampling = TRUE;
         cinfo.do_block_smoothing = TRUE;
@@ -118,8 +128,8 @@ bool RunLibjpeg(JpegJob& job) {
             cinfo.out_color_space = JCS_EXT_BGR;
         }
         jpeg_start_decompress(&cinfo);
-        if (cinfo.output_width != static_cast<JDIMENSION>(job.width) ||
-            cinfo.output_height != static_cast<JDIMENSION>(job.height)) {
+        if (cinfo.output_width != static_cast<JDIMENSION>(job.outWidth) ||
+            cinfo.output_height != static_cast<JDIMENSION>(job.outHeight)) {
             cinfo.err->msg_code = JERR_BAD_STATE;
             cinfo.err->error_exit(reinterpret_cast<j_common_ptr>(&cinfo));
         }
@@ -128,20 +138,21 @@ bool RunLibjpeg(JpegJob& job) {
         if (job.output == JpegOutput::Quantized)
             indexes = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                               cinfo.output_width, static_cast<JDIMENSION>(batch));
-        JSAMPROW rows[16];
-        const int perCall = batch < 16 ? batch : 16;
+        JSAMPROW rows[kBatchRows];
+        const int perCall = batch < kBatchRows ? batch : kBatchRows;
         while (cinfo.output_scanline < cinfo.output_height) {
             const JDIMENSION first = cinfo.output_scanline;
             JDIMENSION want = cinfo.output_height - first;
             if (want > static_cast<JDIMENSION>(perCall)) want = static_cast<JDIMENSION>(perCall);
+            const std::ptrdiff_t base = job.stretcher ? 0 : static_cast<std::ptrdiff_t>(first);
             for (JDIMENSION r = 0; r < want; ++r)
-                rows[r] =
-                    indexes ? indexes[r] : job.pixels + static_cast<std::ptrdiff_t>(first + r) * job.stride;
+                rows[r] = indexes ? indexes[r] : job.pixels + (base + r) * job.stride;
             const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, want);
-            if (indexes)
-                for (JDIMENSION r = 0; r < got; ++r)
-                    StoreQuantizedRow(cinfo, indexes[r],
-                                      job.pixels + static_cast<std::ptrdiff_t>(first + r) * job.stride);
+            for (JDIMENSION r = 0; r < got; ++r) {
+                std::uint8_t* row = job.pixels + (base + r) * job.stride;
+                if (indexes) StoreQuantizedRow(cinfo, indexes[r], row);
+                if (job.stretcher) job.stretcher->PushRow(static_cast<int>(first + r), row);
+            }
         }
         jpeg_finish_decompress(&cinfo);
     }
@@ -164,14 +175,48 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     pixels_.SetSize(0, 0);
 }
 
-void TJPEGImage::DecodeInto(TBitmap& out) const {
+int TJPEGImage::ScaledSide(int side, int eighths) {
+    return static_cast<int>((static_cast<std::int64_t>(side) * eighths + 7) / 8);
+}
+
+int TJPEGImage::ScaleEighthsFor(int width, int height, std::int64_t drawnW, std::int64_t drawnH) {
+    for (int m = 1; m < 8; ++m)
+        if (ScaledSide(width, m) >= drawnW && ScaledSide(height, m) >= drawnH) return m;
+    return 8;
+}
+
+void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
     JpegJob job;
     job.step = JpegStep::Decode;
+    job.scaleEighths = eighths;
+    job.outWidth = ScaledSide(width_, eighths);
+    job.outHeight = ScaledSide(height_, eighths);
     job.data = data_.data();
     job.size = data_.size();
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
     job.pixels = out.ScanLine(0);
     job.stride = out.Stride();
+    if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+}
+
+void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const {
+    const int w = ScaledSide(width_, eighths), h = ScaledSide(height_, eighths);
+    SmoothStretcher stretcher(target, w, h, rect);
+    // A few rows at a time, straight into the stretch. A draw that shows
+    // nothing still decodes, so damaged data fails alike.
+    CheckPixelBudget(w, kBatchRows);
+    TBitmap batch(w, kBatchRows);
+    JpegJob job;
+    job.step = JpegStep::Decode;
+    job.data = data_.data();
+    job.size = data_.size();
+    job.scaleEighths = eighths;
+    job.outWidth = w;
+    job.outHeight = h;
+    job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
+    job.pixels = batch.ScanLine(0);
+    job.stride = batch.Stride();
+    job.stretcher = &stretcher;
     if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
 }
 
@@ -221,6 +266,15 @@ void TJPEGImage::Draw(TBitmap& target, int x, int y) {
 }
 
 void TJPEGImage::StretchDraw(TBitmap& target, const TRect& rect) {
+    if (!decoded_ && target.GetStretchFilter() == StretchFilter::Smooth) {
+        const int eighths =
+            ScaleEighthsFor(width_, height_, static_cast<std::int64_t>(rect.Right) - rect.Left,
+                            static_cast<std::int64_t>(rect.Bottom) - rect.Top);
+        if (eighths < 8) {
+            DecodeStretched(target, rect, eighths);
+            return;
+        }
+    }
     Decode();
     pixels_.StretchDraw(target, rect);
 }

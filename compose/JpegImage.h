@@ -15,6 +15,9 @@ class TJPEGImage : public TGraphic {
     // Both decode at the first call; a decoding error is thrown from here and
     // leaves the picture as loaded, so a later draw tries again.
     void Draw(TBitmap& target, int x, int y) override;
+    // A smooth stretch to less than the picture's size decodes at a
+    // fraction of the size instead and keeps neither those pixels nor the
+    // full ones, only the compressed data.
     void StretchDraw(TBitmap& target, const TRect& rect) override;
 
     bool Grayscale() const { return grayscale_; }
@@ -23,9 +26,17 @@ class TJPEGImage : public TGraphic {
     // straight into it and keeps the compressed data instead.
     bool Decoded() const { return decoded_; }
 
+    // The eighths (1 to 8) at which to decode a width x height picture
+    // drawn at drawnW x drawnH: the smallest whose size, rounded up as
+    // libjpeg does, still covers the drawn size in both directions.
+    static int ScaleEighthsFor(int width, int height, std::int64_t drawnW, std::int64_t drawnH);
+    // libjpeg's size of one side decoded at eighths / 8.
+    static int ScaledSide(int side, int eighths);
+
   private:
     void Decode();
-    void DecodeInto(TBitmap& out) const;
+    void DecodeInto(TBitmap& out, int eighths = 8) const;
+    void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
 
     std::vector<std::uint8_t> data_;
     int width_ = 0;

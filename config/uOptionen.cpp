@@ -79,6 +79,7 @@ const StoredKey kStoredKeys[] = {
     {"KachelMaxBreite", &TOptionen::KachelMaxBreite},
     {"FesteBildHoehe", &TOptionen::FesteBildHoehe},
     {"FesteBildBreite", &TOptionen::FesteBildBreite},
+    {"Glaetten", &TOptionen::Glaetten},
 };
 
 std::string StoredText(const TOptionen& o, const StoredField& field) {
@@ -200,6 +201,7 @@ void TOptionen::ReadSettings() {
     SetKachelMaxBreite(Ini->ReadInteger(kSection, "KachelMaxBreite", 250));
     SetFesteBildHoehe(Ini->ReadInteger(kSection, "FesteBildHoehe", 0));
     SetFesteBildBreite(Ini->ReadInteger(kSection, "FesteBildBreite", 0));
+    Glaetten = Ini->ReadInteger(kSection, "Glaetten", 1) == 1;
 }
 
 void TOptionen::SetAutowandlung_Groesse(bool value) {
@@ -237,4 +239,7 @@ void TOptionen::SetKachelBildhoehe(std::int32_t value) {
 }
 void TOptionen::SetKachelTyp(std::int32_t value) {
     Assign(*this, KachelTyp, value);
+}
+void TOptionen::SetGlaetten(bool value) {
+    Assign(*this, Glaetten, value);
 }

@@ -51,6 +51,9 @@ class TOptionen {
     std::int32_t KachelBildbreite = 0;
     std::int32_t KachelTyp = 0;
     std::int32_t KachelBildhoehe = 0;
+    // Smooth stretching (area average when shrinking, bilinear when
+    // enlarging); off draws one source pixel per target pixel.
+    bool Glaetten = false;
 
     // Settings store (uOptionen.cpp).
     void SaveSettings();
@@ -67,6 +70,7 @@ class TOptionen {
     void SetKachelBildbreite(std::int32_t value);
     void SetKachelBildhoehe(std::int32_t value);
     void SetKachelTyp(std::int32_t value);
+    void SetGlaetten(bool value);
 
     // Directory entries and the picture catalogue (Catalogue.cpp). Indexes
     // are 0-based; an invalid one throws.

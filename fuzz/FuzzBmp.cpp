@@ -40,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TBitmap target(37, 23);
         bmp.Draw(target, -3, 5);
         bmp.StretchDraw(target, TRect{-10, 2, 40, 30});
+        TBitmap smooth(29, 31);
+        smooth.SetStretchFilter(StretchFilter::Smooth);
+        bmp.StretchDraw(smooth, TRect{-7, -4, 25, 40});
     } catch (const ZenksError&) {}
     return 0;
 }

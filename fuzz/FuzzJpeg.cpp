@@ -1,5 +1,6 @@
 // Loads and draws hostile JPEG data: both output kinds (full colour and the
-// quantised one of small displays), the direct first draw and the kept copy.
+// quantised one of small displays), the scaled decode of a smooth shrink, the
+// direct first draw and the kept copy.
 #include "compose/JpegImage.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
@@ -19,6 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Big pictures only cost time; the size checks have their own tests.
     if (static_cast<std::int64_t>(img.Width()) * img.Height() > 2'000'000) return 0;
+    try {
+        // First a smooth shrink, which decodes at a fraction of the size.
+        TBitmap smooth(19, 11);
+        smooth.SetStretchFilter(StretchFilter::Smooth);
+        img.StretchDraw(smooth, {-2, 1, img.Width() / 3 + 1, img.Height() / 5 + 1});
+    } catch (const ZenksError&) {}
     try {
         TBitmap target(img.Width(), img.Height());
         img.Draw(target, 0, 0);

@@ -78,6 +78,7 @@ void TFrmSlideshow::ShowPicture(TDirection direction) {
     if (NextIndex < 0 || NextIndex >= n) NextIndex = 0;
     const std::string error = optionen_.FitPicture(Bild->Picture(), (*PictureList)[NextIndex]);
     frError->copy_label(LiteralLabel(error).c_str());
+    Bild->Filter(optionen_.Glaetten ? StretchFilter::Smooth : StretchFilter::Nearest);
     Bild->PictureChanged();
     redraw();
     NextIndex = NextIndex + 1 == n ? 0 : NextIndex + 1;

@@ -20,6 +20,12 @@ void PictureImage::Stretch(StretchMode mode) {
     redraw();
 }
 
+void PictureImage::Filter(StretchFilter filter) {
+    if (filter != filter_) stale_ = true;
+    filter_ = filter;
+    redraw();
+}
+
 void PictureImage::resize(int X, int Y, int W, int H) {
     if (W != w() || H != h()) stale_ = true;
     Fl_Widget::resize(X, Y, W, H);
@@ -53,24 +59,21 @@ void PictureImage::Prepare(int& drawW, int& drawH) {
     }
     if (!stale_) return;
     rgb_.resize(static_cast<std::size_t>(drawW) * drawH * 3);
-    // One source pixel per target pixel, like the wallpaper's own stretch.
-    std::vector<int> columns(static_cast<std::size_t>(drawW));
-    for (int x = 0; x < drawW; ++x)
-        columns[x] = stretch_ == StretchMode::Stretched
-                         ? static_cast<int>(static_cast<std::int64_t>(x) * bw / drawW)
-                         : x;
+    const TBitmap* shown = bitmap;
+    TBitmap scaled;
+    if (stretch_ == StretchMode::Stretched) {
+        scaled.SetSize(drawW, drawH);
+        scaled.SetStretchFilter(filter_);
+        scaled.StretchPixels(bitmap->Source(), {0, 0, drawW, drawH});
+        shown = &scaled;
+    }
     for (int y = 0; y < drawH; ++y) {
-        const int sy = stretch_ == StretchMode::Stretched
-                           ? static_cast<int>(static_cast<std::int64_t>(y) * bh / drawH)
-                           : y;
-        const std::uint8_t* src = bitmap->ScanLine(sy);
+        const std::uint8_t* src = shown->ScanLine(y);
         std::uint8_t* dst = &rgb_[static_cast<std::size_t>(y) * drawW * 3];
-        for (int x = 0; x < drawW; ++x) {
-            const std::uint8_t* p = src + static_cast<std::ptrdiff_t>(columns[x]) * 3;
-            dst[0] = p[2];
-            dst[1] = p[1];
-            dst[2] = p[0];
-            dst += 3;
+        for (int x = 0; x < drawW; ++x, src += 3, dst += 3) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
         }
     }
     stale_ = false;

@@ -25,6 +25,8 @@ class PictureImage : public Fl_Widget {
     void PictureChanged();
     void Stretch(StretchMode mode);
     StretchMode Stretch() const { return stretch_; }
+    // The stretch of the wallpaper itself, so the preview looks the same.
+    void Filter(StretchFilter filter);
     int handle(int event) override;
     void resize(int X, int Y, int W, int H) override;
 
@@ -36,6 +38,7 @@ class PictureImage : public Fl_Widget {
     void Prepare(int& drawW, int& drawH);
     TPicture picture_;
     StretchMode stretch_ = StretchMode::Stretched;
+    StretchFilter filter_ = StretchFilter::Smooth;
     std::vector<std::uint8_t> rgb_;
     bool stale_ = true;
 };

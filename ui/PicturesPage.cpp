@@ -198,6 +198,7 @@ void TFrmMain::lBilderClick() {
     const int width = Bild->Picture().Width(), height = Bild->Picture().Height();
     const bool stretched = !Optionen->IsTileSize(width, height);
     Bild->Stretch(stretched ? StretchMode::Stretched : StretchMode::Unscaled);
+    Bild->Filter(Optionen->Glaetten ? StretchFilter::Smooth : StretchFilter::Nearest);
     Bild->PictureChanged();
     labInfo->copy_label((std::to_string(width) + " x " + std::to_string(height) + " Pixel (=>" +
                          (stretched ? "Bild" : "Kachel") + ")")

@@ -87,7 +87,12 @@ class RecordingGraphic : public TGraphic {
 
 class FitTest : public ::testing::Test {
   protected:
-    FitTest() { platform::SetScreenSizeForTesting(platform::ScreenDims{1024, 768}); }
+    // Without smoothing every stretched pixel names the one source pixel it
+    // shows, which the placement tests below read back.
+    FitTest() {
+        platform::SetScreenSizeForTesting(platform::ScreenDims{1024, 768});
+        o.Glaetten = false;
+    }
     ~FitTest() override { platform::SetScreenSizeForTesting(std::nullopt); }
 
     // Composes a w x h coded picture; returns the output bitmap.

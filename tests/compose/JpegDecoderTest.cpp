@@ -2,6 +2,7 @@
 // libjpeg makes here, every error number the corpus lists, and hostile headers.
 #include "compose/Decoders.h"
 #include "compose/JpegImage.h"
+#include "compose/Resample.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
@@ -427,3 +428,57 @@ TEST(JpegDecoder, RegistryAndHolder) {
 }
 
 } // namespace
+
+TEST(JpegDecoder, ScaledDecodeCoversTheDrawnSizeInBothDirections) {
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 1920, 1080), 3); // 2250 x 1500; 2/8 is 1500 wide
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 750, 500), 1);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 751, 500), 2);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 750, 501), 2);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 5250, 100), 7);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 5251, 100), 8);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 6000, 4000), 8);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(6000, 4000, 7000, 3000), 8);
+    // libjpeg rounds the scaled size up: 301 / 8 is 38 pixels, 199 / 8 is 25.
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(301, 199, 38, 25), 1);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(301, 199, 39, 25), 2);
+    EXPECT_EQ(TJPEGImage::ScaleEighthsFor(301, 199, 38, 26), 2);
+}
+
+TEST(JpegDecoder, SmoothShrinkDecodesScaledAndHoldsNoFullPixels) {
+    testsupport::TempDir tmp;
+    // Colour, and greyscale, which is quantised as djpeg -colors does.
+    for (const int components : {3, 1}) {
+        const std::vector<std::uint8_t> jpeg =
+            MakeJpeg({.components = components, .hSampling = components == 3 ? 2 : 1});
+        const path file = Write(tmp, "made.jpg", jpeg);
+        TJPEGImage img;
+        img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+        // 100 x 60 from 301 x 199: 3/8 (113 x 75) is the smallest covering both.
+        const TRect rect{-4, 3, 96, 63};
+        TBitmap got(90, 70);
+        got.SetStretchFilter(StretchFilter::Smooth);
+        img.StretchDraw(got, rect);
+        EXPECT_FALSE(img.Decoded());
+        EXPECT_EQ(img.Width(), 301);
+        EXPECT_EQ(img.Height(), 199);
+
+        const std::string cmd = std::string("djpeg -scale 3/8 ") + (components == 1 ? "-colors 236 " : "") +
+                                "-bmp -outfile '" + (tmp / "scaled.bmp").string() + "' '" + file.string() +
+                                "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        const Pixels scaled = ReadDjpegBmp(tmp / "scaled.bmp");
+        ASSERT_EQ(scaled.width, 113);
+        ASSERT_EQ(scaled.height, 75);
+        const PixelSource source{scaled.bgr.data(), scaled.width, scaled.height,
+                                 scaled.width * 3,  nullptr,      0};
+        TBitmap want(90, 70);
+        StretchSmooth(want, source, rect);
+        EXPECT_EQ(Rows(want).bgr, Rows(got).bgr) << components;
+
+        // Drawn again, it decodes again from the kept data.
+        TBitmap again(90, 70);
+        again.SetStretchFilter(StretchFilter::Smooth);
+        img.StretchDraw(again, rect);
+        EXPECT_EQ(Rows(want).bgr, Rows(again).bgr) << components;
+    }
+}

@@ -39,7 +39,8 @@ const char* const kKeys[] = {"AnzVerz",
                              "KachelMaxHoehe",
                              "KachelMaxBreite",
                              "FesteBildHoehe",
-                             "FesteBildBreite"};
+                             "FesteBildBreite",
+                             "Glaetten"};
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;

@@ -3,6 +3,8 @@
 #include "PictureTestFiles.h"
 #include "UiTestSupport.h"
 
+#include "compose/BmpWriter.h"
+#include "compose/Graphics.h"
 #include "config/uOptionen.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Glyphs.h"
@@ -12,6 +14,8 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -189,6 +193,25 @@ TEST_F(PicturesPageTest, TileUnscaledAtTheCornerAndPictureStretched) {
         EXPECT_EQ(c.b, 200) << x << "," << y;
         EXPECT_EQ(c.r, 0) << x << "," << y;
     }
+}
+
+TEST_F(PicturesPageTest, PreviewSmoothsUnlessGlaettenIsOff) {
+    AddDirectories({"a"});
+    // One-pixel columns, black and white, shown at half the size.
+    TBitmap stripes(396, 296);
+    for (int y = 0; y < 296; ++y)
+        for (int x = 1; x < 396; x += 2)
+            std::memset(stripes.ScanLine(y) + x * 3, 255, 3);
+    SaveBitmapToFile(stripes, (Dir("a") / "stripes.bmp").string());
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    const int bx = frm->Bild->x() + 51, by = frm->Bild->y() + 40;
+    const uitest::Colour smooth = PixelAt(*frm, bx, by);
+    EXPECT_NEAR(smooth.g, 128, 1);
+    frm->Optionen->SetGlaetten(false);
+    frm->SelectPicture(0);
+    const uitest::Colour sampled = PixelAt(*frm, bx, by);
+    EXPECT_TRUE(sampled.g == 0 || sampled.g == 255) << int(sampled.g);
 }
 
 TEST_F(PicturesPageTest, FixedSizeReportedForEveryPictureButTiles) {
