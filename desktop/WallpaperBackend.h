@@ -52,6 +52,8 @@ class AlternatingName {
     // The name to hand to the desktop this time, already holding the file's
     // content; the file itself when neither a link nor a copy could be made.
     const std::string& Path() const { return next_; }
+    // The name handed over last time, "" when there is none.
+    const std::string& Previous() const { return previous_; }
     // After the desktop took the new name: the previous one is no longer needed.
     void DropPrevious();
 

@@ -114,6 +114,8 @@ void Hyprpaper(const WallpaperRequest& r) {
     if (alias.Path() == r.file || !ok({"hyprctl", "hyprpaper", "preload", alias.Path()}) ||
         !ok({"hyprctl", "hyprpaper", "wallpaper", "," + alias.Path()}))
         Throw(Msg::RegistrySetFailed, {std::string(kSetting)});
+    // hyprpaper would keep every picture ever preloaded in memory.
+    if (!alias.Previous().empty()) RunCommand({"hyprctl", "hyprpaper", "unload", alias.Previous()}, true);
     alias.DropPrevious();
 }
 

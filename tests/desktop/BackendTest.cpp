@@ -365,6 +365,32 @@ TEST_F(BackendTest, OtherWaylandCompositorsGetSwaybgOrAnError) {
     kill(second, SIGKILL);
 }
 
+// Hyprland with hyprpaper running: preload, show, and unload the previous name.
+TEST_F(BackendTest, HyprlandGetsThePictureThroughHyprpaper) {
+    StandIn("hyprctl",
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf hyprctl; for a in \"$@\"; do printf '|%s' \"$a\"; done; "
+            "echo; } >>\"$STANDIN_LOG\"\necho ok\n");
+    StandIn("swaybg", kRunning);
+    Env("XDG_CURRENT_DESKTOP", "Hyprland");
+    Env("WAYLAND_DISPLAY", "wayland-1");
+    Env("HYPRLAND_INSTANCE_SIGNATURE", "abc_123");
+    Running("hyprpaper", {});
+    const std::string a = (tmp_ / "run" / "ulbrasen-wallpaper-a.bmp").string();
+    const std::string b = (tmp_ / "run" / "ulbrasen-wallpaper-b.bmp").string();
+    TOptionen o;
+    o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + a, "hyprctl|hyprpaper|wallpaper|," + a,
+                                        "hyprctl|hyprpaper|unload|" + b}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
+    o.ApplyWallpaper(Picture(800, 600));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + b, "hyprctl|hyprpaper|wallpaper|," + b,
+                                        "hyprctl|hyprpaper|unload|" + a}));
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_FALSE(fs::exists(tmp_ / "run" / "ulbrasen-swaybg.pid"));
+}
+
 // The real GIO with its keyfile backend and Debian's installed schema.
 TEST_F(BackendTest, GnomeGetsOptionsAndBothUrisPercentEncoded) {
     Env("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");

@@ -250,6 +250,16 @@ TEST_F(AutomaticChangeTest, AWaylandSessionThatCannotTakeThePictureIsReported) {
     EXPECT_EQ(r.err, "");
 }
 
+// GIO without dconf keeps the values in memory only: GNOME would never see them.
+TEST_F(AutomaticChangeTest, SettingsThatVanishAtExitAreReported) {
+    ASSERT_TRUE(dpy_);
+    OnlyPicture(100, 80);
+    extraEnv_ = {"XDG_CURRENT_DESKTOP=GNOME", "GSETTINGS_BACKEND=memory"};
+    const RunResult r = Run({"/run"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Konnte Daten für 'picture-uri' nicht setzen\n");
+}
+
 // Blanks, quotes, umlauts, "%", "$" and a backslash in the program's folder,
 // the picture folder and the picture's name (a line break too, which file
 // names may hold): the change works, and the first start's launchers start
