@@ -16,9 +16,6 @@
 extern char** environ;
 
 namespace {
-// A desktop tool that hangs must not keep the automatic change from ending.
-constexpr auto kTimeout = std::chrono::seconds(20);
-
 struct Fd {
     int fd = -1;
     ~Fd() {
@@ -46,7 +43,8 @@ std::string FindOnPath(const std::string& name) {
     return "";
 }
 
-CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutput) {
+CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutput,
+                         std::chrono::milliseconds timeout) {
     CommandResult result;
     if (argv.empty()) return result;
     const std::string exe = FindOnPath(argv[0]);
@@ -78,7 +76,7 @@ CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutpu
         writeEnd.fd = -1;
     }
 
-    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto remainingMs = [&] {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                           std::chrono::steady_clock::now());

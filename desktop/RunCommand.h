@@ -1,5 +1,6 @@
 #pragma once
 // Runs a desktop's own command-line tool without a shell.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,4 +13,6 @@ struct CommandResult {
 };
 // argv[0] is looked up on $PATH. stdin and stderr are /dev/null; stdout is
 // captured only when asked, as a tool may leave a daemon holding it open.
-CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutput = false);
+// A tool still running after the timeout is killed and counts as failed.
+CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutput = false,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(20));

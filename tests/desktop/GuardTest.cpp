@@ -39,6 +39,40 @@ TEST(GuardTest, OverrideRedirectWindowCountsOnlyWhenMappedAndCoveringTheMonitor)
     XSync(d.get(), False);
 }
 
+// Mutter and muffin (GNOME, Cinnamon, Budgie) keep an InputOnly,
+// override-redirect, screen-sized "mutter guard window" mapped all the time.
+TEST(GuardTest, InvisibleCoveringWindowsDoNotCount) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    Display* dp = d.get();
+    const int w = DisplayWidth(dp, 0), h = DisplayHeight(dp, 0);
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    const Window guard = XCreateWindow(dp, DefaultRootWindow(dp), -100, -100, static_cast<unsigned>(w + 200),
+                                       static_cast<unsigned>(h + 200), 0, 0, InputOnly, CopyFromParent,
+                                       CWOverrideRedirect, &a);
+    XStoreName(dp, guard, "mutter guard window");
+    XMapWindow(dp, guard);
+    XSync(dp, False);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+
+    // Created but never mapped: nothing is on the screen.
+    const Window hidden =
+        XCreateWindow(dp, DefaultRootWindow(dp), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                      CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &a);
+    XSync(dp, False);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+
+    // A visible one over the guard window still stops the change.
+    XMapWindow(dp, hidden);
+    XSync(dp, False);
+    EXPECT_NE(ExclusiveModeActive(), 0);
+    XDestroyWindow(dp, hidden);
+    XDestroyWindow(dp, guard);
+    XSync(dp, False);
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+}
+
 TEST(GuardTest, ActiveWindowInFullScreenStateCounts) {
     auto d = xtest::Open();
     ASSERT_TRUE(d);
