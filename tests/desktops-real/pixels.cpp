@@ -2,6 +2,7 @@
 //   pixels bmp FILE WIDTH HEIGHT RRGGBB   writes a solid 24-bit BMP
 //   pixels share FILE RRGGBB              prints the percentage of pixels of
 //                                         that colour in an xwd or PPM (P6) file
+//   pixels top FILE                       prints the commonest colour and its share
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -115,8 +117,8 @@ Image ReadPpm(const std::string& d) {
 // the byte order the header names.
 Image ReadXwd(const std::string& d) {
     Image img;
-    const uint32_t headerSize = Be32(d, 0), format = Be32(d, 8), byteOrder = Be32(d, 28),
-                   bpp = Be32(d, 44), stride = Be32(d, 48), redMask = Be32(d, 56), greenMask = Be32(d, 60),
+    const uint32_t headerSize = Be32(d, 0), format = Be32(d, 8), byteOrder = Be32(d, 28), bpp = Be32(d, 44),
+                   stride = Be32(d, 48), redMask = Be32(d, 56), greenMask = Be32(d, 60),
                    blueMask = Be32(d, 64), ncolors = Be32(d, 76);
     img.w = int(Be32(d, 16));
     img.h = int(Be32(d, 20));
@@ -131,7 +133,8 @@ Image ReadXwd(const std::string& d) {
             uint32_t v = 0;
             for (int i = 0; i < bytes; ++i)
                 v |= uint32_t(p[i]) << (byteOrder == 0 ? 8 * i : 8 * (bytes - 1 - i));
-            img.px.push_back({int((v & redMask) >> MaskShift(redMask)), int((v & greenMask) >> MaskShift(greenMask)),
+            img.px.push_back({int((v & redMask) >> MaskShift(redMask)),
+                              int((v & greenMask) >> MaskShift(greenMask)),
                               int((v & blueMask) >> MaskShift(blueMask))});
         }
     return img;
@@ -141,20 +144,35 @@ Image ReadXwd(const std::string& d) {
 int main(int argc, char** argv) {
     try {
         const std::string cmd = argc > 1 ? argv[1] : "";
-        if (cmd == "bmp" && argc == 6) return WriteBmp(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), ParseColour(argv[5]));
-        if (cmd == "share" && argc == 4) {
+        if (cmd == "bmp" && argc == 6)
+            return WriteBmp(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), ParseColour(argv[5]));
+        if ((cmd == "share" && argc == 4) || (cmd == "top" && argc == 3)) {
             std::ifstream in(argv[2], std::ios::binary);
             const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             const Image img = d.rfind("P6", 0) == 0 ? ReadPpm(d) : ReadXwd(d);
+            if (cmd == "top") {
+                std::map<int, size_t> count;
+                for (const Rgb& p : img.px)
+                    ++count[p.r << 16 | p.g << 8 | p.b];
+                std::pair<int, size_t> best{0, 0};
+                for (const auto& c : count)
+                    if (c.second > best.second) best = c;
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%06x", best.first);
+                std::cout << hex << " on " << (img.px.empty() ? 0 : best.second * 100 / img.px.size())
+                          << "%\n";
+                return 0;
+            }
             const Rgb want = ParseColour(argv[3]);
             size_t hits = 0;
             for (const Rgb& p : img.px)
-                if (std::abs(p.r - want.r) <= 12 && std::abs(p.g - want.g) <= 12 && std::abs(p.b - want.b) <= 12)
+                if (std::abs(p.r - want.r) <= 12 && std::abs(p.g - want.g) <= 12 &&
+                    std::abs(p.b - want.b) <= 12)
                     ++hits;
             std::cout << (img.px.empty() ? 0 : hits * 100 / img.px.size()) << "\n";
             return 0;
         }
-        std::cerr << "usage: pixels bmp FILE W H RRGGBB | pixels share FILE RRGGBB\n";
+        std::cerr << "usage: pixels bmp FILE W H RRGGBB | pixels share FILE RRGGBB | pixels top FILE\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "pixels: " << e.what() << "\n";

@@ -3,19 +3,21 @@
 #include <gio/gio.h>
 
 namespace {
-const char* kXml = "<node><interface name='org.gnome.SessionManager'>"
-                   "<method name='IsSessionRunning'><arg type='b' direction='out'/></method>"
-                   "<method name='RegisterClient'><arg type='s' direction='in'/><arg type='s' direction='in'/>"
-                   "<arg type='o' direction='out'/></method>"
-                   "<signal name='SessionRunning'/>"
-                   "</interface></node>";
+const char* kXml =
+    "<node><interface name='org.gnome.SessionManager'>"
+    "<method name='IsSessionRunning'><arg type='b' direction='out'/></method>"
+    "<method name='RegisterClient'><arg type='s' direction='in'/><arg type='s' direction='in'/>"
+    "<arg type='o' direction='out'/></method>"
+    "<signal name='SessionRunning'/>"
+    "</interface></node>";
 
 void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant*,
             GDBusMethodInvocation* call, gpointer) {
     if (g_strcmp0(method, "IsSessionRunning") == 0)
         g_dbus_method_invocation_return_value(call, g_variant_new("(b)", TRUE));
     else
-        g_dbus_method_invocation_return_value(call, g_variant_new("(o)", "/org/gnome/SessionManager/Client1"));
+        g_dbus_method_invocation_return_value(call,
+                                              g_variant_new("(o)", "/org/gnome/SessionManager/Client1"));
 }
 
 void OnBus(GDBusConnection* bus, const gchar*, gpointer) {
