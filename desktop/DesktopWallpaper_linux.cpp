@@ -89,7 +89,8 @@ std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends() {
     std::vector<std::unique_ptr<WallpaperBackend>> out;
     for (Kind k : kinds)
         out.push_back(Make(k));
-    out.push_back(MakeRootWindowBackend());
+    // Under Wayland the X root window of Xwayland is never shown.
+    out.push_back(Env("WAYLAND_DISPLAY").empty() ? MakeRootWindowBackend() : MakeWaylandBackend());
     return out;
 }
 
@@ -99,6 +100,17 @@ void SetDesktopWallpaper(const std::string& file, const TBitmap& bitmap, Wallpap
         backend->Apply({file, bitmap, style});
         return;
     }
+}
+
+std::string PlainRuntimeDir() {
+    const std::string dir = Env("XDG_RUNTIME_DIR");
+    if (dir.empty() || dir[0] != '/') return "";
+    for (char c : dir) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                           c == '/' || c == '.' || c == '_' || c == '-';
+        if (!plain) return "";
+    }
+    return platform::DirectoryExists(dir) ? dir : "";
 }
 
 std::string FileUri(const std::string& path) {
@@ -118,9 +130,11 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
-AlternatingName::AlternatingName(const std::string& file) {
-    const std::string a = ChangeFileExt(file, "-a.bmp");
-    const std::string b = ChangeFileExt(file, "-b.bmp");
+AlternatingName::AlternatingName(const std::string& file) : AlternatingName(file, ChangeFileExt(file, "")) {}
+
+AlternatingName::AlternatingName(const std::string& file, const std::string& stem) {
+    const std::string a = stem + "-a.bmp";
+    const std::string b = stem + "-b.bmp";
     // Only one of the two exists between changes; the other is next.
     const bool aInUse = platform::FileExists(a);
     next_ = aInUse ? b : a;

@@ -3,7 +3,11 @@
 #include "config/Messages.h"
 #include "desktop/WallpaperBackend.h"
 
+#define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
+
+#include <cstring>
 
 #include <optional>
 
@@ -54,6 +58,14 @@ class GsettingsBackend final : public WallpaperBackend {
     }
 
     void Apply(const WallpaperRequest& r) override {
+        // Without dconf GIO keeps the values in memory and drops them at
+        // exit: no desktop would ever see them.
+        {
+            std::unique_ptr<GSettingsBackend, GUnref<GSettingsBackend>> backend(
+                g_settings_backend_get_default());
+            if (!backend || std::strcmp(G_OBJECT_TYPE_NAME(backend.get()), "GMemorySettingsBackend") == 0)
+                Throw(Msg::RegistrySetFailed, {std::string(flavour_.pictureKey)});
+        }
         std::unique_ptr<GSettings, GUnref<GSettings>> settings(
             g_settings_new_full(schema_.get(), nullptr, nullptr));
         Set(settings.get(), "picture-options", r.style == WallpaperStyle::Tiled ? "wallpaper" : "centered");

@@ -1,6 +1,7 @@
 // LXQt: the desktop is drawn by pcmanfm-qt, whose running instance takes the
 // wallpaper and its mode from a second call of the command.
 #include "config/Messages.h"
+#include "desktop/Processes.h"
 #include "desktop/RunCommand.h"
 #include "desktop/WallpaperBackend.h"
 
@@ -8,7 +9,11 @@ namespace {
 class LxqtBackend final : public WallpaperBackend {
   public:
     const char* Name() const override { return "lxqt"; }
-    bool Usable() override { return !FindOnPath("pcmanfm-qt").empty(); }
+    // "pcmanfm-qt --set-wallpaper" exits 0 and changes nothing when no
+    // instance draws the desktop: only a running "--desktop" one counts.
+    bool Usable() override {
+        return !FindOnPath("pcmanfm-qt").empty() && RunsInThisSession("pcmanfm-qt", {"--desktop", "-d"});
+    }
 
     void Apply(const WallpaperRequest& r) override {
         // pcmanfm-qt keeps the picture cached under its path and ignores a

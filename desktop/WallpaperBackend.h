@@ -30,19 +30,30 @@ std::unique_ptr<WallpaperBackend> MakeXfceBackend();
 std::unique_ptr<WallpaperBackend> MakePlasmaBackend();
 std::unique_ptr<WallpaperBackend> MakeLxqtBackend();
 std::unique_ptr<WallpaperBackend> MakeSwayBackend();
+std::unique_ptr<WallpaperBackend> MakeWaylandBackend();
 std::unique_ptr<WallpaperBackend> MakeRootWindowBackend();
 
 // The backends to try, in order: the desktops named by XDG_CURRENT_DESKTOP,
-// then those the session's other variables name, then the X root window.
+// then those the session's other variables name, then a layer-shell
+// wallpaper program in a Wayland session or else the X root window.
 std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends();
+
+// $XDG_RUNTIME_DIR when it is an absolute path of plain characters only, which
+// no desktop tool quotes or expands; "" otherwise.
+std::string PlainRuntimeDir();
 
 // Desktops that cache the picture by its path get a new name per change:
 // two names beside the file, used in turn, holding the same bytes.
 class AlternatingName {
   public:
     explicit AlternatingName(const std::string& file);
-    // The name to hand to the desktop this time, already holding the file's content.
+    // The two names are stem + "-a.bmp" and stem + "-b.bmp", in another folder.
+    AlternatingName(const std::string& file, const std::string& stem);
+    // The name to hand to the desktop this time, already holding the file's
+    // content; the file itself when neither a link nor a copy could be made.
     const std::string& Path() const { return next_; }
+    // The name handed over last time, "" when there is none.
+    const std::string& Previous() const { return previous_; }
     // After the desktop took the new name: the previous one is no longer needed.
     void DropPrevious();
 

@@ -1,6 +1,7 @@
 // Xfce: xfdesktop keeps one picture per monitor and workspace in the xfconf
 // channel "xfce4-desktop", written through xfconf-query.
 #include "config/Messages.h"
+#include "desktop/Processes.h"
 #include "desktop/RunCommand.h"
 #include "desktop/WallpaperBackend.h"
 #include "desktop/X11Util.h"
@@ -37,8 +38,9 @@ class XfceBackend final : public WallpaperBackend {
   public:
     const char* Name() const override { return "xfce"; }
 
+    // Without xfdesktop drawing it the setting is stored and nothing shows.
     bool Usable() override {
-        if (FindOnPath("xfconf-query").empty()) return false;
+        if (FindOnPath("xfconf-query").empty() || !RunsInThisSession("xfdesktop")) return false;
         prefixes_ = Prefixes();
         return !prefixes_.empty();
     }

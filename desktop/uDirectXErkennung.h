@@ -12,3 +12,10 @@ void SetExclusiveModeForTesting(std::optional<std::int32_t> result);
 
 // The platform's probe (uDirectXErkennung_<platform>.cpp).
 std::int32_t ProbeExclusiveMode();
+
+#ifdef _WIN32
+#include "desktop/DXCommon.h"
+// Tests put a fake in place of the shell's SHQueryUserNotificationState;
+// nullopt gives the shell's own back.
+void SetNotificationStateQueryForTesting(std::optional<TSHQueryUserNotificationState> query);
+#endif

@@ -33,11 +33,16 @@ bool IsDesktopWindow(Display* dpy, Window w) {
         if (a == desktop) return true;
     return false;
 }
+
 // 1 when the focused node of sway's tree, or a container around it, is full
 // screen; 0 when it is not; -1 when the focus is not in this subtree.
 int FocusedIsFullscreen(const JsonValue& node, bool fullscreenAbove) {
+    // Workspaces carry fullscreen_mode 1 too: only views and their containers count.
+    const JsonValue* type = node.Member("type");
+    const bool view = type && (type->string == "con" || type->string == "floating_con");
     const JsonValue* mode = node.Member("fullscreen_mode");
-    const bool full = fullscreenAbove || (mode && mode->type == JsonValue::Type::Number && mode->number != 0);
+    const bool full =
+        fullscreenAbove || (view && mode && mode->type == JsonValue::Type::Number && mode->number != 0);
     const JsonValue* focused = node.Member("focused");
     if (focused && focused->type == JsonValue::Type::Boolean && focused->boolean) return full ? 1 : 0;
     for (const char* list : {"nodes", "floating_nodes"}) {

@@ -4,6 +4,8 @@
 #include "config/Messages.h"
 #include "config/uOptionen.h"
 #include "desktop/PlasmaScript.h"
+#include "desktop/Processes.h"
+#include "desktop/RunCommand.h"
 #include "desktop/WallpaperBackend.h"
 #include "desktop/X11Util.h"
 #include "desktop/uDirectXErkennung.h"
@@ -11,18 +13,33 @@
 #include "tests/desktop/XReadBack.h"
 
 #include <gio/gio.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+extern char** environ;
 
 using namespace testsupport;
 
 namespace {
 // Records each call as "name|arg|arg..." in $STANDIN_LOG, prints
-// $STANDIN_LISTING for "-l" and exits with $STANDIN_EXIT.
+// $STANDIN_LISTING for "-l", starts $STANDIN_SPAWN with its arguments as
+// sway starts swaybg, and exits with $STANDIN_EXIT.
 const char kStandIn[] = R"SH(#!/bin/sh
+PATH=/usr/bin:/bin
+[ -n "$STANDIN_SPAWN" ] && { "$STANDIN_SPAWN" "$@" </dev/null >/dev/null 2>&1 & }
 { printf '%s' "$(basename "$0")"; for a in "$@"; do printf '|%s' "$a"; done; printf '\n'; } >>"$STANDIN_LOG"
 [ "$5" = "-l" ] || [ "$3" = "-l" ] && [ -n "$STANDIN_LISTING" ] && cat "$STANDIN_LISTING"
 exit "${STANDIN_EXIT:-0}"
 )SH";
+// A desktop program that runs until it is killed: only its name and
+// arguments matter to the backends.
+const char kRunning[] = "#!/bin/sh\nPATH=/usr/bin:/bin\nwhile :; do sleep 0.1; done\n";
 } // namespace
 
 // The executable lives in a folder whose name needs quoting and escaping.
@@ -38,22 +55,55 @@ class BackendTest : public SandboxTest {
                               "KDE_FULL_SESSION", "MATE_DESKTOP_SESSION_ID", "GNOME_DESKTOP_SESSION_ID",
                               "DBUS_SESSION_BUS_ADDRESS", "STANDIN_EXIT", "STANDIN_LISTING"})
             env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
-        env_.push_back(std::make_unique<ScopedEnv>("PATH", (tmp_ / "fake").string() + ":/usr/bin:/bin"));
+        for (const char* v : {"WAYLAND_DISPLAY", "HYPRLAND_INSTANCE_SIGNATURE", "STANDIN_SPAWN"})
+            env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
+        // Only the stand-ins: a desktop tool installed on this machine must not answer.
+        env_.push_back(std::make_unique<ScopedEnv>("PATH", (tmp_ / "fake").string()));
+        fs::create_directories(tmp_ / "run");
+        env_.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", (tmp_ / "run").string()));
         env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LOG", (tmp_ / "log").string()));
         SetExclusiveModeForTesting(0);
     }
-    ~BackendTest() override { SetExclusiveModeForTesting(std::nullopt); }
+    ~BackendTest() override {
+        for (pid_t pid : running_)
+            Stop(pid);
+        SetExclusiveModeForTesting(std::nullopt);
+    }
 
     fs::path Dir() const { return tmp_ / "mein \"Ordner\""; }
     std::string Bmp() const { return (Dir() / "ulbrasen.bmp").string(); }
     void Env(const char* name, const std::string& value) {
         env_.push_back(std::make_unique<ScopedEnv>(name, value));
     }
-    void StandIn(const char* name) {
+    void StandIn(const char* name, const char* script = kStandIn) {
         const fs::path p = tmp_ / "fake" / name;
-        WriteAll(p, kStandIn);
+        WriteAll(p, script);
         fs::permissions(p, fs::perms::owner_all);
     }
+    // Starts a program named `name` that runs until stopped, in this environment.
+    pid_t Running(const std::string& name, std::vector<std::string> args) {
+        fs::create_directories(tmp_ / "programs");
+        const fs::path p = tmp_ / "programs" / name;
+        WriteAll(p, kRunning);
+        fs::permissions(p, fs::perms::owner_all);
+        args.insert(args.begin(), p.string());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, p.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+        // Running once the shell has read its script.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        running_.push_back(pid);
+        return pid;
+    }
+    static void Stop(pid_t pid) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    // Killed and not yet reaped counts as gone.
+    static bool Alive(pid_t pid, const char* name = "swaybg") { return IsUserProcessNamed(pid, name); }
     std::string Picture(int w, int h) {
         const std::string p = (tmp_ / ("pic" + std::to_string(w) + ".bmp")).string();
         pictures::WritePatternBmp(p, w, h);
@@ -72,24 +122,53 @@ class BackendTest : public SandboxTest {
     }
 
     std::vector<std::unique_ptr<ScopedEnv>> env_;
+    std::vector<pid_t> running_;
 };
 
-TEST_F(BackendTest, SwayGetsTheQuotedPathAndTheMode) {
+// sway 1.7 expands the path like a shell and answers success for a file it
+// cannot open: it gets a plain name of ours, and the swaybg it starts tells.
+TEST_F(BackendTest, SwayGetsAPlainNameAndMustStartSwaybgWithIt) {
     StandIn("swaymsg");
+    StandIn("swaybg", kRunning);
+    Env("STANDIN_SPAWN", (tmp_ / "fake" / "swaybg").string());
     Env("XDG_CURRENT_DESKTOP", "sway");
     Env("SWAYSOCK", "/run/user/0/sway-ipc.sock");
+    const std::string a = (tmp_ / "run" / "ulbrasen-wallpaper-a.bmp").string();
+    const std::string b = (tmp_ / "run" / "ulbrasen-wallpaper-b.bmp").string();
     TOptionen o;
     o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"swaymsg|output|*|bg|" + a + "|tile"}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
     o.ApplyWallpaper(Picture(800, 600));
-    const std::string quoted = "\"" + tmp_.str() + "/mein \\\"Ordner\\\"/ulbrasen.bmp\"";
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"swaymsg|output|*|bg|" + quoted + "|tile",
-                                                 "swaymsg|output|*|bg|" + quoted + "|center"}));
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"swaymsg|output|*|bg|" + b + "|center"}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(b), 800, 600));
+    EXPECT_FALSE(fs::exists(a));
     EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp()), 800, 600));
+    // sway ends its swaybg with the next bg command; the stand-in does not.
+    for (const UserProcess& p : UserProcessesNamed("swaybg"))
+        if (p.argv.size() > 1 && p.argv[1].rfind(tmp_.str(), 0) == 0) kill(p.pid, SIGKILL);
+
+    // sway said success, but no swaybg shows the picture.
+    Env("STANDIN_SPAWN", "");
+    for (const char* runtime : {"", "run with blank"}) {
+        if (*runtime) {
+            fs::create_directories(tmp_ / runtime);
+            Env("XDG_RUNTIME_DIR", (tmp_ / runtime).string());
+        }
+        try {
+            o.ApplyWallpaper(Picture(100, 80));
+            ADD_FAILURE() << "no error " << runtime;
+        } catch (const ZenksError& e) {
+            EXPECT_STREQ(e.what(), "Konnte Daten für 'bg' nicht setzen");
+        }
+        Calls();
+    }
 }
 
 TEST_F(BackendTest, LxqtAlternatesTwoNamesHoldingTheNewPicture) {
     StandIn("pcmanfm-qt");
     Env("XDG_CURRENT_DESKTOP", "LXQt");
+    Running("pcmanfm-qt", {"--desktop", "--profile=lxqt"});
     TOptionen o;
     const std::string a = (Dir() / "ulbrasen-a.bmp").string(), b = (Dir() / "ulbrasen-b.bmp").string();
     o.ApplyWallpaper(Picture(100, 80));
@@ -109,42 +188,77 @@ TEST_F(BackendTest, LxqtAlternatesTwoNamesHoldingTheNewPicture) {
     EXPECT_FALSE(fs::exists(b));
 }
 
+// The real xfconfd, started by a session bus of the test's own.
 TEST_F(BackendTest, XfceSetsEveryMonitorAndWorkspaceOfTheCurrentScreen) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(fs::exists("/usr/bin/xfconf-query")) << "scripts/install-deps installs xfconf";
+    fs::create_symlink("/usr/bin/xfconf-query", tmp_ / "fake" / "xfconf-query");
+    Env("XDG_CURRENT_DESKTOP", "XFCE");
+    Env("XDG_CONFIG_HOME", (tmp_ / "config").string());
+    Env("XDG_DATA_HOME", (tmp_ / "data").string());
+    const CommandResult bus = RunCommand(
+        {"/usr/bin/dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1", "--print-pid=1"},
+        true);
+    ASSERT_TRUE(bus.ok);
+    const std::string address = bus.output.substr(0, bus.output.find('\n'));
+    const pid_t busPid = static_cast<pid_t>(std::stol(bus.output.substr(bus.output.find('\n') + 1)));
+    Env("DBUS_SESSION_BUS_ADDRESS", address);
+    struct Ender {
+        pid_t pid;
+        ~Ender() { kill(pid, SIGTERM); } // xfconfd leaves with its bus
+    } ender{busPid};
+    Running("xfdesktop", {});
+    auto set = [](const std::string& property, const char* type, const std::string& value) {
+        return RunCommand(
+                   {"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-n", "-t", type, "-s", value})
+            .ok;
+    };
+    // What xfdesktop wrote before: a monitor that is unplugged now, a fourth
+    // workspace, and another X screen that is not ours.
+    ASSERT_TRUE(set("/backdrop/screen0/monitorVGA-1/workspace0/last-image", "string", "/alt.png"));
+    ASSERT_TRUE(set("/backdrop/screen0/monitorVGA-1/workspace3/image-style", "int", "5"));
+    ASSERT_TRUE(set("/backdrop/screen0/monitorVGA-1/workspace3x/last-image", "string", "/alt.png"));
+    ASSERT_TRUE(set("/backdrop/screen1/monitorHDMI-1/workspace0/last-image", "string", "/alt.png"));
+    ASSERT_TRUE(set("/backdrop/single-workspace-mode", "bool", "true"));
+    const std::vector<std::string> outputs = x11::ActiveOutputNames(d.get());
+    ASSERT_FALSE(outputs.empty());
+    std::vector<std::string> ours;
+    for (const std::string& out : outputs)
+        ours.push_back("/backdrop/screen0/monitor" + out + "/workspace0");
+    ours.push_back("/backdrop/screen0/monitorVGA-1/workspace0");
+    ours.push_back("/backdrop/screen0/monitorVGA-1/workspace3");
+    auto get = [](const std::string& property) {
+        std::string v = RunCommand({"xfconf-query", "-c", "xfce4-desktop", "-p", property}, true).output;
+        if (!v.empty() && v.back() == '\n') v.pop_back();
+        return v;
+    };
+
+    TOptionen o;
+    o.ApplyWallpaper(Picture(800, 600));
+    for (const std::string& p : ours) {
+        EXPECT_EQ(get(p + "/image-style"), "1") << p;
+        EXPECT_EQ(get(p + "/last-image"), Bmp()) << p;
+    }
+    o.ApplyWallpaper(Picture(100, 80));
+    for (const std::string& p : ours) {
+        EXPECT_EQ(get(p + "/image-style"), "2") << p;
+        EXPECT_EQ(get(p + "/last-image"), Bmp()) << p;
+    }
+    EXPECT_EQ(get("/backdrop/screen0/monitorVGA-1/workspace3x/last-image"), "/alt.png");
+    EXPECT_EQ(get("/backdrop/screen1/monitorHDMI-1/workspace0/last-image"), "/alt.png");
+}
+
+TEST_F(BackendTest, XfconfQueryThatFailsIsReportedWithTheFirstProperty) {
     auto d = xtest::Open();
     ASSERT_TRUE(d);
     StandIn("xfconf-query");
     Env("XDG_CURRENT_DESKTOP", "XFCE");
-    // What xfdesktop wrote before: a monitor that is unplugged now, a fourth
-    // workspace, and another X screen that is not ours.
-    WriteAll(tmp_ / "listing", "/backdrop/screen0/monitorVGA-1/workspace0/last-image\n"
-                               "/backdrop/screen0/monitorVGA-1/workspace3/image-style\n"
-                               "/backdrop/screen0/monitorVGA-1/workspace3x/last-image\n"
-                               "/backdrop/screen1/monitorHDMI-1/workspace0/last-image\n"
-                               "/backdrop/single-workspace-mode\n");
-    Env("STANDIN_LISTING", (tmp_ / "listing").string());
+    Running("xfdesktop", {});
+    Env("STANDIN_EXIT", "1");
     const std::vector<std::string> outputs = x11::ActiveOutputNames(d.get());
     ASSERT_FALSE(outputs.empty());
-    std::vector<std::string> prefixes;
-    for (const std::string& out : outputs)
-        prefixes.push_back("/backdrop/screen0/monitor" + out + "/workspace0");
-    prefixes.push_back("/backdrop/screen0/monitorVGA-1/workspace0");
-    prefixes.push_back("/backdrop/screen0/monitorVGA-1/workspace3");
-    std::sort(prefixes.begin(), prefixes.end());
-
     TOptionen o;
-    o.ApplyWallpaper(Picture(800, 600));
-    const std::string q = "xfconf-query|-c|xfce4-desktop|-p|";
-    std::vector<std::string> expected = {"xfconf-query|-c|xfce4-desktop|-l"};
-    for (const auto& p : prefixes)
-        expected.push_back(q + p + "/image-style|-n|-t|int|-s|1");
-    for (const auto& p : prefixes) {
-        expected.push_back(q + p + "/last-image|-n|-t|string|-s|");
-        expected.push_back(q + p + "/last-image|-n|-t|string|-s|" + Bmp());
-    }
-    EXPECT_EQ(Calls(), expected);
-
-    // A failing xfconf-query: the listing fails too, the outputs remain.
-    Env("STANDIN_EXIT", "1");
     try {
         o.ApplyWallpaper(Picture(100, 80));
         FAIL() << "no error";
@@ -162,6 +276,20 @@ TEST_F(BackendTest, UnusableDesktopFallsBackToTheRootWindow) {
     Env("XDG_CURRENT_DESKTOP", "LXQt:XFCE:sway");
     xtest::DeleteRootProperty(d.get(), "_XROOTPMAP_ID");
     TOptionen o;
+    o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_NE(xtest::RootProperty(d.get(), "_XROOTPMAP_ID"), 0u);
+
+    // Installed but drawing no desktop here: pcmanfm-qt as a file manager
+    // only, or on another display; xfconf-query without xfdesktop.
+    StandIn("pcmanfm-qt");
+    StandIn("xfconf-query");
+    Running("pcmanfm-qt", {});
+    {
+        ScopedEnv other("DISPLAY", ":4711");
+        Running("pcmanfm-qt", {"--desktop"});
+    }
+    xtest::DeleteRootProperty(d.get(), "_XROOTPMAP_ID");
     o.ApplyWallpaper(Picture(100, 80));
     EXPECT_TRUE(Calls().empty());
     EXPECT_NE(xtest::RootProperty(d.get(), "_XROOTPMAP_ID"), 0u);
@@ -185,6 +313,82 @@ TEST_F(BackendTest, CommandThatFailsIsReportedWithItsSetting) {
     } catch (const ZenksError& e) {
         EXPECT_STREQ(e.what(), "Konnte Daten für 'bg' nicht setzen");
     }
+}
+
+// A Wayland compositor without a desktop of its own never shows the X root
+// window: a swaybg of ours replaces the previous one, or the change fails.
+TEST_F(BackendTest, OtherWaylandCompositorsGetSwaybgOrAnError) {
+    auto d = xtest::Open();
+    ASSERT_TRUE(d);
+    Env("XDG_CURRENT_DESKTOP", "river");
+    Env("WAYLAND_DISPLAY", "wayland-1");
+    xtest::DeleteRootProperty(d.get(), "_XROOTPMAP_ID");
+    TOptionen o;
+    auto refused = [&] {
+        try {
+            o.ApplyWallpaper(Picture(100, 80));
+            return std::string("no error");
+        } catch (const ZenksError& e) {
+            return std::string(e.what());
+        }
+    };
+    EXPECT_EQ(refused(), "Konnte Daten für 'Wallpaper' nicht setzen");
+    EXPECT_EQ(xtest::RootProperty(d.get(), "_XROOTPMAP_ID"), 0u);
+
+    StandIn("swaybg", kRunning);
+    const fs::path pidFile = tmp_ / "run" / "ulbrasen-swaybg.pid";
+    auto started = [&] {
+        std::ifstream in(pidFile);
+        long pid = 0;
+        in >> pid;
+        return static_cast<pid_t>(pid);
+    };
+    o.ApplyWallpaper(Picture(100, 80));
+    const pid_t first = started();
+    ASSERT_GT(first, 0);
+    EXPECT_TRUE(Alive(first));
+    o.ApplyWallpaper(Picture(800, 600));
+    const pid_t second = started();
+    ASSERT_GT(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(Alive(second));
+    // Not our child: init reaps it once it is killed.
+    for (int i = 0; i < 100 && Alive(first); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(Alive(first));
+
+    // A swaybg that ends at once (no layer shell) is a refusal; ours stays.
+    StandIn("swaybg", "#!/bin/sh\nexit 1\n");
+    EXPECT_EQ(refused(), "Konnte Daten für 'Wallpaper' nicht setzen");
+    EXPECT_EQ(started(), second);
+    EXPECT_TRUE(Alive(second));
+    kill(second, SIGKILL);
+}
+
+// Hyprland with hyprpaper running: preload, show, and unload the previous name.
+TEST_F(BackendTest, HyprlandGetsThePictureThroughHyprpaper) {
+    StandIn("hyprctl",
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf hyprctl; for a in \"$@\"; do printf '|%s' \"$a\"; done; "
+            "echo; } >>\"$STANDIN_LOG\"\necho ok\n");
+    StandIn("swaybg", kRunning);
+    Env("XDG_CURRENT_DESKTOP", "Hyprland");
+    Env("WAYLAND_DISPLAY", "wayland-1");
+    Env("HYPRLAND_INSTANCE_SIGNATURE", "abc_123");
+    Running("hyprpaper", {});
+    const std::string a = (tmp_ / "run" / "ulbrasen-wallpaper-a.bmp").string();
+    const std::string b = (tmp_ / "run" / "ulbrasen-wallpaper-b.bmp").string();
+    TOptionen o;
+    o.ApplyWallpaper(Picture(100, 80));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + a, "hyprctl|hyprpaper|wallpaper|," + a,
+                                        "hyprctl|hyprpaper|unload|" + b}));
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
+    o.ApplyWallpaper(Picture(800, 600));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + b, "hyprctl|hyprpaper|wallpaper|," + b,
+                                        "hyprctl|hyprpaper|unload|" + a}));
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_FALSE(fs::exists(tmp_ / "run" / "ulbrasen-swaybg.pid"));
 }
 
 // The real GIO with its keyfile backend and Debian's installed schema.

@@ -1,11 +1,13 @@
 // gtest before Xlib, whose macros (None, Bool) clash with its names.
 #include "tests/support/TestSupport.h"
+#include "desktop/Json.h"
 #include "desktop/uDirectXErkennung.h"
 #include "tests/desktop/XReadBack.h"
 
 #include <X11/Xatom.h>
 
 using testsupport::ScopedEnv;
+namespace fs = std::filesystem;
 
 TEST(GuardTest, NoDisplayMeansNoFullScreenProgram) {
     ScopedEnv noDisplay("DISPLAY", std::nullopt);
@@ -101,4 +103,45 @@ TEST(GuardTest, ActiveWindowInFullScreenStateCounts) {
     XSync(dp, False);
     EXPECT_EQ(ExclusiveModeActive(), 0);
     xtest::DeleteRootProperty(dp, "_NET_ACTIVE_WINDOW");
+}
+
+// Trees recorded from sway 1.7 with foot focused, windowed and full screen.
+// Workspaces carry fullscreen_mode 1 as well: they must not count.
+TEST(GuardTest, SwayTellsWhetherTheFocusedViewIsFullScreen) {
+    testsupport::TempDir tmp;
+    const fs::path swaymsg = tmp.path() / "swaymsg";
+    testsupport::WriteAll(swaymsg, "#!/bin/sh\n/bin/cat \"$TREE\"\n");
+    fs::permissions(swaymsg, fs::perms::owner_all);
+    ScopedEnv path("PATH", tmp.str());
+    ScopedEnv noDisplay("DISPLAY", std::nullopt);
+    const std::string data = ZENKS_TEST_DATA_DIR "/sway/";
+    ScopedEnv tree("TREE", data + "tree-fullscreen.json");
+    {
+        ScopedEnv notSway("SWAYSOCK", std::nullopt);
+        EXPECT_EQ(ExclusiveModeActive(), 0);
+    }
+    ScopedEnv sock("SWAYSOCK", "/run/user/1000/sway-ipc.sock");
+    EXPECT_NE(ExclusiveModeActive(), 0);
+    ScopedEnv windowed("TREE", data + "tree-windowed.json");
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    // An answer that is not JSON, or none at all, says nothing is full screen.
+    testsupport::WriteAll(tmp.path() / "broken.json",
+                          "[{\"type\": \"con\", \"fullscreen_mode\": 1, \"focused\": tr");
+    ScopedEnv broken("TREE", (tmp.path() / "broken.json").string());
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+    ScopedEnv missing("TREE", (tmp.path() / "none.json").string());
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+}
+
+TEST(JsonTest, StringsDecodeAndHostileNestingIsRefused) {
+    const auto v = ParseJson(R"( {"a": [1, -2.5e1, true, null, "\u00fc\ud83d\ude00\"\\\/"], "b": {}} )");
+    ASSERT_TRUE(v);
+    const JsonValue* a = v->Member("a");
+    ASSERT_TRUE(a && a->items.size() == 5);
+    EXPECT_EQ(a->items[1].number, -25);
+    EXPECT_EQ(a->items[4].string, "\xC3\xBC\xF0\x9F\x98\x80\"\\/");
+    for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "\"\x01\"", "[1] x", "tru", "\"\\x\""})
+        EXPECT_FALSE(ParseJson(bad)) << bad;
+    EXPECT_FALSE(ParseJson(std::string(100000, '[') + std::string(100000, ']')));
+    EXPECT_TRUE(ParseJson(std::string(200, '[') + std::string(200, ']')));
 }

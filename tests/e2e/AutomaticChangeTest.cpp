@@ -71,11 +71,12 @@ class AutomaticChangeTest : public ::testing::Test {
             const std::string name = v.substr(0, v.find('='));
             if (name == "HOME" || name == "XDG_CURRENT_DESKTOP" || name == "XDG_SESSION_DESKTOP" ||
                 name == "DESKTOP_SESSION" || name == "DBUS_SESSION_BUS_ADDRESS" || name == "SWAYSOCK" ||
-                name.rfind("XDG_", 0) == 0)
+                name == "WAYLAND_DISPLAY" || name.rfind("XDG_", 0) == 0)
                 continue;
             env.push_back(v);
         }
         env.push_back("HOME=" + (tmp_ / "home").string());
+        env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
         std::vector<std::string> argv = {program.empty() ? Exe().string() : program.string()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> cargv, cenv;
@@ -113,6 +114,7 @@ class AutomaticChangeTest : public ::testing::Test {
     }
 
     TempDir tmp_;
+    std::vector<std::string> extraEnv_;
     fs::path bin_ = tmp_ / "bin";
     fs::path pics_ = tmp_ / "pics";
     xtest::DisplayPtr dpy_;
@@ -224,6 +226,38 @@ TEST_F(AutomaticChangeTest, ErrorsThatEscapeArePrintedInGermanWithExitCodeOne) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(fs::exists(Bmp()));
+}
+
+// In a Wayland session the X root window is never shown: without a wallpaper
+// program the change fails aloud. A full-screen program still stops it silently.
+TEST_F(AutomaticChangeTest, AWaylandSessionThatCannotTakeThePictureIsReported) {
+    ASSERT_TRUE(dpy_);
+    OnlyPicture(100, 80);
+    fs::create_directories(tmp_ / "nothing");
+    extraEnv_ = {"WAYLAND_DISPLAY=wayland-9", "XDG_CURRENT_DESKTOP=river",
+                 "PATH=" + (tmp_ / "nothing").string()};
+    RunResult r = Run({"/run"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Konnte Daten für 'Wallpaper' nicht setzen\n");
+    EXPECT_EQ(RootPixmap(), 0u);
+
+    const Window full =
+        xtest::MapWindow(dpy_.get(), 0, 0, DisplayWidth(dpy_.get(), 0), DisplayHeight(dpy_.get(), 0), true);
+    r = Run({"/run"});
+    XDestroyWindow(dpy_.get(), full);
+    XSync(dpy_.get(), False);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+}
+
+// GIO without dconf keeps the values in memory only: GNOME would never see them.
+TEST_F(AutomaticChangeTest, SettingsThatVanishAtExitAreReported) {
+    ASSERT_TRUE(dpy_);
+    OnlyPicture(100, 80);
+    extraEnv_ = {"XDG_CURRENT_DESKTOP=GNOME", "GSETTINGS_BACKEND=memory"};
+    const RunResult r = Run({"/run"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Konnte Daten für 'picture-uri' nicht setzen\n");
 }
 
 // Blanks, quotes, umlauts, "%", "$" and a backslash in the program's folder,

@@ -170,3 +170,44 @@ TEST_F(ProbeTest, WithoutDirectDraw7TheAnswerIsZeroAndTheObjectReleased) {
     EXPECT_EQ(ExclusiveModeActive(), 0);
     EXPECT_EQ(g_fake.objectRefs, 0);
 }
+
+namespace {
+int g_shellState = 0;
+HRESULT g_shellResult = S_OK;
+int g_shellCalls = 0;
+HRESULT WINAPI FakeNotificationState(int* state) {
+    ++g_shellCalls;
+    *state = g_shellState;
+    return g_shellResult;
+}
+} // namespace
+
+// Direct3D full-screen games, presentations and "busy" are known to the shell only.
+TEST_F(ProbeTest, TheShellsNotificationStateStopsTheChangeWhenTheScreenIsTaken) {
+    DDrawForTesting().DirectDrawCreate = &FakeCreate;
+    SetNotificationStateQueryForTesting(&FakeNotificationState);
+    g_shellResult = S_OK;
+    // QUNS_NOT_PRESENT, QUNS_ACCEPTS_NOTIFICATIONS, QUNS_QUIET_TIME, QUNS_APP.
+    for (int state : {1, 5, 6, 7}) {
+        g_shellState = state;
+        EXPECT_EQ(ExclusiveModeActive(), 0) << state;
+    }
+    // QUNS_BUSY, QUNS_RUNNING_D3D_FULL_SCREEN, QUNS_PRESENTATION_MODE.
+    for (int state : {2, 3, 4}) {
+        g_shellState = state;
+        EXPECT_NE(ExclusiveModeActive(), 0) << state;
+    }
+    // A failing query says nothing about the screen.
+    g_shellResult = E_FAIL;
+    EXPECT_EQ(ExclusiveModeActive(), 0);
+
+    // DirectDraw's answer comes first; the shell is then not asked.
+    g_shellResult = S_OK;
+    g_shellCalls = 0;
+    g_fake.cooperative = DDERR_EXCLUSIVEMODEALREADYSET;
+    EXPECT_EQ(ExclusiveModeActive(), static_cast<std::int32_t>(DDERR_EXCLUSIVEMODEALREADYSET));
+    EXPECT_EQ(g_shellCalls, 0);
+    SetNotificationStateQueryForTesting(nullptr);
+    EXPECT_EQ(ExclusiveModeActive(), static_cast<std::int32_t>(DDERR_EXCLUSIVEMODEALREADYSET));
+    SetNotificationStateQueryForTesting(std::nullopt);
+}
