@@ -1,6 +1,6 @@
 #include "compose/Graphics.h"
 
-#include "compose/Decoders.h"
+#include "compose/decoders/Decoders.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 

@@ -1,6 +1,6 @@
-#include "compose/JpegImage.h"
+#include "compose/decoders/JpegImage.h"
 
-#include "compose/Decoders.h"
+#include "compose/decoders/Decoders.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 
