@@ -104,8 +104,9 @@ class TPicture {
     std::unique_ptr<TGraphic> graphic_;
 };
 
-// Format registry: wmf, emf, ico, bmp, jpeg, jpg, gif, looked up from the last
-// back. Returns nullptr when no entry matches (ico has no decoder).
+// Format registry (compose/decoders/Registry.cpp): wmf, emf, ico, bmp, jpeg,
+// jpg, gif, looked up from the last back. Returns nullptr when no entry
+// matches (ico has no decoder).
 std::unique_ptr<TGraphic> CreateGraphicForExtension(std::string_view extensionWithoutDot);
 
 // The extension of a file name: from its last dot (dot included), "" if none.
