@@ -54,6 +54,19 @@ void TBitmap::Assign(const TBitmap& other) {
     stride_ = other.stride_;
 }
 
+namespace {
+void BlendPixel(std::uint8_t* d, const std::uint8_t* s, std::uint8_t a) {
+    if (a == 255) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+    } else if (a != 0) {
+        for (int c = 0; c < 3; ++c)
+            d[c] = BlendOver(Premultiply(s[c], a), d[c], a);
+    }
+}
+} // namespace
+
 void TBitmap::DrawPixels(const PixelSource& src, int x, int y) {
     // Clip in 64 bits: x + width may overflow an int for hostile positions.
     const std::int64_t x0 = std::max<std::int64_t>(x, 0);
@@ -66,6 +79,12 @@ void TBitmap::DrawPixels(const PixelSource& src, int x, int y) {
         const std::int64_t sy = ty - y;
         const std::uint8_t* s = src.pixels + sy * src.stride + (x0 - x) * 3;
         std::uint8_t* d = ScanLine(static_cast<int>(ty)) + x0 * 3;
+        if (src.alpha) {
+            const std::uint8_t* a = src.alpha + sy * src.alphaStride + (x0 - x);
+            for (std::size_t i = 0; i < cols; ++i, s += 3, d += 3)
+                BlendPixel(d, s, a[i]);
+            continue;
+        }
         if (!src.mask) {
             std::memcpy(d, s, cols * 3);
             continue;
@@ -101,13 +120,19 @@ void TBitmap::StretchPixels(const PixelSource& src, const TRect& rect) {
         const std::int64_t sy =
             std::min<std::int64_t>(((ty - rect.Top) * 2 + 1) * src.height / (2 * dh), src.height - 1);
         std::uint8_t* d = ScanLine(static_cast<int>(ty)) + x0 * 3;
-        if (!src.mask && sy == prevSy) {
+        if (!src.mask && !src.alpha && sy == prevSy) {
             // Enlarging repeats rows; copying the finished row is cheaper.
             std::memcpy(d, prevRow, static_cast<std::size_t>(x1 - x0) * 3);
             continue;
         }
         const std::uint8_t* s = src.pixels + sy * src.stride;
         const std::uint8_t* m = src.mask ? src.mask + sy * src.maskStride : nullptr;
+        if (src.alpha) {
+            const std::uint8_t* a = src.alpha + sy * src.alphaStride;
+            for (std::size_t i = 0; i < colMap.size(); ++i, d += 3)
+                BlendPixel(d, s + colMap[i] * 3, a[colMap[i]]);
+            continue;
+        }
         for (std::size_t i = 0; i < colMap.size(); ++i, d += 3) {
             const std::int64_t sx = colMap[i];
             if (m && !m[sx]) continue;

@@ -5,3 +5,6 @@
 std::unique_ptr<TGraphic> NewMetafile();  // Metafile.cpp: .wmf, .emf
 std::unique_ptr<TGraphic> NewJpegImage(); // JpegImage.cpp: .jpeg, .jpg
 std::unique_ptr<TGraphic> NewGifImage();  // GifImage.cpp: .gif
+std::unique_ptr<TGraphic> NewPngImage();  // PngImage.cpp: .png
+std::unique_ptr<TGraphic> NewWebPImage(); // WebPImage.cpp: .webp
+std::unique_ptr<TGraphic> NewTiffImage(); // TiffImage.cpp: .tif, .tiff

@@ -14,8 +14,9 @@ struct RegistryEntry {
 // In registration order; ".ico" is registered but has no decoder here, since
 // the catalogue never offers icons.
 constexpr RegistryEntry kRegistry[] = {
-    {"wmf", NewMetafile},   {"emf", NewMetafile},  {"ico", nullptr},     {"bmp", NewBitmap},
-    {"jpeg", NewJpegImage}, {"jpg", NewJpegImage}, {"gif", NewGifImage},
+    {"wmf", NewMetafile},   {"emf", NewMetafile},  {"ico", nullptr},       {"bmp", NewBitmap},
+    {"jpeg", NewJpegImage}, {"jpg", NewJpegImage}, {"gif", NewGifImage},   {"png", NewPngImage},
+    {"webp", NewWebPImage}, {"tif", NewTiffImage}, {"tiff", NewTiffImage},
 };
 } // namespace
 

@@ -27,9 +27,19 @@ TEST_F(CatalogueTest, ExtensionsAreTestedCaseBlindAndPathsKeepTheirCase) {
     TOptionen o;
     o.AddDirectory(Pics(), false);
     const std::string d = Pics() + "/";
+    EXPECT_EQ(Catalogue(o), (std::vector<std::string>{d + ".bmp", d + "a.bmp", d + "Bild.Jpeg",
+                                                      d + "Foto.JPG", d + "plan.wmf", d + "x.gif",
+                                                      d + "x.png", d + "x.tif", d + "Ärger.JPG"}));
+}
+
+TEST_F(CatalogueTest, TodaysFormatsJoinTheSameScanCaseBlind) {
+    for (const char* f : {"a.PNG", "b.webp", "f.tif", "g.TIFF", "i.jpg", "x.psd", "x.apng", "x.tiff.bak"})
+        Touch(f);
+    TOptionen o;
+    o.AddDirectory(Pics(), false);
+    const std::string d = Pics() + "/";
     EXPECT_EQ(Catalogue(o),
-              (std::vector<std::string>{d + ".bmp", d + "a.bmp", d + "Bild.Jpeg", d + "Foto.JPG",
-                                        d + "plan.wmf", d + "x.gif", d + "Ärger.JPG"}));
+              (std::vector<std::string>{d + "a.PNG", d + "b.webp", d + "f.tif", d + "g.TIFF", d + "i.jpg"}));
 }
 
 TEST_F(CatalogueTest, DepthFirstPreOrderSortedWithoutRegardToCase) {
