@@ -14,9 +14,10 @@ struct RegistryEntry {
 // In registration order; ".ico" is registered but has no decoder here, since
 // the catalogue never offers icons.
 constexpr RegistryEntry kRegistry[] = {
-    {"wmf", NewMetafile},   {"emf", NewMetafile},  {"ico", nullptr},       {"bmp", NewBitmap},
-    {"jpeg", NewJpegImage}, {"jpg", NewJpegImage}, {"gif", NewGifImage},   {"png", NewPngImage},
-    {"webp", NewWebPImage}, {"tif", NewTiffImage}, {"tiff", NewTiffImage},
+    {"wmf", NewMetafile},   {"emf", NewMetafile},   {"ico", nullptr},       {"bmp", NewBitmap},
+    {"jpeg", NewJpegImage}, {"jpg", NewJpegImage},  {"gif", NewGifImage},   {"png", NewPngImage},
+    {"webp", NewWebPImage}, {"avif", NewAvifImage}, {"heic", NewHeifImage}, {"heif", NewHeifImage},
+    {"tif", NewTiffImage},  {"tiff", NewTiffImage}, {"jxl", NewJxlImage},
 };
 } // namespace
 

@@ -18,8 +18,9 @@ std::string LoadError(TPicture& p, const std::string& file) {
 } // namespace
 
 TEST(FormatRegistry, EveryRegisteredExtensionCaseBlindAndNothingElse) {
-    for (const char* ext : {"wmf", "WMF", "emf", "bmp", "Bmp", "jpeg", "JPEG", "jpg", "JPG", "gif", "GiF",
-                            "png", "PNG", "webp", "WebP", "tif", "TIF", "tiff"})
+    for (const char* ext :
+         {"wmf", "WMF",  "emf",  "bmp",  "Bmp",  "jpeg", "JPEG", "jpg", "JPG", "gif",  "GiF", "png",
+          "PNG", "webp", "WebP", "avif", "heic", "HEIC", "heif", "tif", "TIF", "tiff", "jxl"})
         EXPECT_NE(CreateGraphicForExtension(ext), nullptr) << ext;
     for (const char* ext : {"ico", "psd", "jpe", "tiff2", "apng", "", "bmp ", ".bmp", "png "})
         EXPECT_EQ(CreateGraphicForExtension(ext), nullptr) << ext;

@@ -33,13 +33,15 @@ TEST_F(CatalogueTest, ExtensionsAreTestedCaseBlindAndPathsKeepTheirCase) {
 }
 
 TEST_F(CatalogueTest, TodaysFormatsJoinTheSameScanCaseBlind) {
-    for (const char* f : {"a.PNG", "b.webp", "f.tif", "g.TIFF", "i.jpg", "x.psd", "x.apng", "x.tiff.bak"})
+    for (const char* f : {"a.PNG", "b.webp", "c.AVIF", "d.heic", "e.HEIF", "f.tif", "g.TIFF", "h.jxl",
+                          "i.jpg", "x.psd", "x.apng", "x.tiff.bak", "x.jxl~"})
         Touch(f);
     TOptionen o;
     o.AddDirectory(Pics(), false);
     const std::string d = Pics() + "/";
     EXPECT_EQ(Catalogue(o),
-              (std::vector<std::string>{d + "a.PNG", d + "b.webp", d + "f.tif", d + "g.TIFF", d + "i.jpg"}));
+              (std::vector<std::string>{d + "a.PNG", d + "b.webp", d + "c.AVIF", d + "d.heic", d + "e.HEIF",
+                                        d + "f.tif", d + "g.TIFF", d + "h.jxl", d + "i.jpg"}));
 }
 
 TEST_F(CatalogueTest, DepthFirstPreOrderSortedWithoutRegardToCase) {
