@@ -213,7 +213,7 @@ void DrawTiles(TBitmap& b, TGraphic& s, int w, int h, i64 W, i64 H) {
     }
 
     // Drawing the tile on black and on white tells its transparent pixels
-    // apart: only those keep the two backgrounds different.
+    // apart: only those keep the two backgrounds different, by 255 - alpha.
     TBitmap onBlack(w, h), onWhite(w, h);
     for (int y = 0; y < h; ++y)
         std::memset(onWhite.ScanLine(y), 0xFF, static_cast<std::size_t>(w) * 3);
@@ -249,7 +249,13 @@ void DrawTiles(TBitmap& b, TGraphic& s, int w, int h, i64 W, i64 H) {
         for (int x = 0, tx = 0; x < bw; ++x, d += 3) {
             const std::uint8_t* p = black + tx * 3;
             const std::uint8_t* q = white + tx * 3;
-            if (p[0] == q[0] && p[1] == q[1] && p[2] == q[2]) std::memcpy(d, p, 3);
+            if (p[0] == q[0] && p[1] == q[1] && p[2] == q[2]) {
+                std::memcpy(d, p, 3);
+            } else if (q[0] - p[0] < 255) {
+                const unsigned alpha = 255u - static_cast<unsigned>(q[0] - p[0]);
+                for (int c = 0; c < 3; ++c)
+                    d[c] = BlendOver(p[c], d[c], alpha);
+            }
             if (++tx == w) tx = 0;
         }
     }

@@ -1,6 +1,5 @@
 #include "compose/Graphics.h"
 
-#include "compose/Decoders.h"
 #include "compose/Resample.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
@@ -56,6 +55,19 @@ void TBitmap::Assign(const TBitmap& other) {
     stride_ = other.stride_;
 }
 
+namespace {
+void BlendPixel(std::uint8_t* d, const std::uint8_t* s, std::uint8_t a) {
+    if (a == 255) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+    } else if (a != 0) {
+        for (int c = 0; c < 3; ++c)
+            d[c] = BlendOver(Premultiply(s[c], a), d[c], a);
+    }
+}
+} // namespace
+
 void TBitmap::DrawPixels(const PixelSource& src, int x, int y) {
     // Clip in 64 bits: x + width may overflow an int for hostile positions.
     const std::int64_t x0 = std::max<std::int64_t>(x, 0);
@@ -68,6 +80,12 @@ void TBitmap::DrawPixels(const PixelSource& src, int x, int y) {
         const std::int64_t sy = ty - y;
         const std::uint8_t* s = src.pixels + sy * src.stride + (x0 - x) * 3;
         std::uint8_t* d = ScanLine(static_cast<int>(ty)) + x0 * 3;
+        if (src.alpha) {
+            const std::uint8_t* a = src.alpha + sy * src.alphaStride + (x0 - x);
+            for (std::size_t i = 0; i < cols; ++i, s += 3, d += 3)
+                BlendPixel(d, s, a[i]);
+            continue;
+        }
         if (!src.mask) {
             std::memcpy(d, s, cols * 3);
             continue;
@@ -86,7 +104,7 @@ void TBitmap::StretchPixels(const PixelSource& src, const TRect& rect) {
     const std::int64_t dw = static_cast<std::int64_t>(rect.Right) - rect.Left;
     const std::int64_t dh = static_cast<std::int64_t>(rect.Bottom) - rect.Top;
     if (dw <= 0 || dh <= 0 || src.width <= 0 || src.height <= 0) return;
-    if (filter_ == StretchFilter::Smooth && !src.mask) {
+    if (filter_ == StretchFilter::Smooth && !src.mask && !src.alpha) {
         StretchSmooth(*this, src, rect);
         return;
     }
@@ -107,13 +125,19 @@ void TBitmap::StretchPixels(const PixelSource& src, const TRect& rect) {
         const std::int64_t sy =
             std::min<std::int64_t>(((ty - rect.Top) * 2 + 1) * src.height / (2 * dh), src.height - 1);
         std::uint8_t* d = ScanLine(static_cast<int>(ty)) + x0 * 3;
-        if (!src.mask && sy == prevSy) {
+        if (!src.mask && !src.alpha && sy == prevSy) {
             // Enlarging repeats rows; copying the finished row is cheaper.
             std::memcpy(d, prevRow, static_cast<std::size_t>(x1 - x0) * 3);
             continue;
         }
         const std::uint8_t* s = src.pixels + sy * src.stride;
         const std::uint8_t* m = src.mask ? src.mask + sy * src.maskStride : nullptr;
+        if (src.alpha) {
+            const std::uint8_t* a = src.alpha + sy * src.alphaStride;
+            for (std::size_t i = 0; i < colMap.size(); ++i, d += 3)
+                BlendPixel(d, s + colMap[i] * 3, a[colMap[i]]);
+            continue;
+        }
         for (std::size_t i = 0; i < colMap.size(); ++i, d += 3) {
             const std::int64_t sx = colMap[i];
             if (m && !m[sx]) continue;
@@ -139,31 +163,6 @@ std::string ExtractFileExt(const std::string& fileName) {
     const std::size_t sep = fileName.find_last_of(std::string("/") + platform::kPathSeparator);
     if (sep != std::string::npos && sep > dot) return {};
     return fileName.substr(dot);
-}
-
-namespace {
-using Factory = std::unique_ptr<TGraphic> (*)();
-std::unique_ptr<TGraphic> NewBitmap() {
-    return std::make_unique<TBitmap>();
-}
-
-struct RegistryEntry {
-    const char* extension;
-    Factory create;
-};
-// In registration order; ".ico" is registered but has no decoder here, since
-// the catalogue never offers icons.
-constexpr RegistryEntry kRegistry[] = {
-    {"wmf", NewMetafile},   {"emf", NewMetafile},  {"ico", nullptr},     {"bmp", NewBitmap},
-    {"jpeg", NewJpegImage}, {"jpg", NewJpegImage}, {"gif", NewGifImage},
-};
-} // namespace
-
-std::unique_ptr<TGraphic> CreateGraphicForExtension(std::string_view extensionWithoutDot) {
-    const std::string ext = LowerAscii(std::string(extensionWithoutDot));
-    for (auto it = std::rbegin(kRegistry); it != std::rend(kRegistry); ++it)
-        if (ext == it->extension) return it->create ? it->create() : nullptr;
-    return nullptr;
 }
 
 void TPicture::LoadFromFile(const std::string& fileName) {

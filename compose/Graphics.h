@@ -16,7 +16,8 @@ struct TRect {
 };
 
 // A read-only view of pixels to be drawn: BGR triples, rows top-down, with an
-// optional mask (one byte per pixel, 0 = transparent: leave the target alone).
+// optional mask (one byte per pixel, 0 = transparent: leave the target alone)
+// or an optional alpha plane (0 = transparent, 255 = opaque, between mixes).
 struct PixelSource {
     const std::uint8_t* pixels = nullptr;
     int width = 0;
@@ -24,7 +25,19 @@ struct PixelSource {
     std::ptrdiff_t stride = 0;
     const std::uint8_t* mask = nullptr;
     std::ptrdiff_t maskStride = 0;
+    const std::uint8_t* alpha = nullptr;
+    std::ptrdiff_t alphaStride = 0;
 };
+
+// Alpha mixing as premultiplied "over": the source's share and the target's
+// share, each rounded. Drawn on black a pixel gives its premultiplied value,
+// on white that plus 255 - alpha, so two trial draws recover alpha exactly.
+inline std::uint8_t Premultiply(std::uint8_t s, unsigned alpha) {
+    return static_cast<std::uint8_t>((s * alpha + 127) / 255);
+}
+inline std::uint8_t BlendOver(std::uint8_t premultiplied, std::uint8_t d, unsigned alpha) {
+    return static_cast<std::uint8_t>(premultiplied + (d * (255 - alpha) + 127) / 255);
+}
 
 class TBitmap;
 
@@ -113,8 +126,9 @@ class TPicture {
     std::unique_ptr<TGraphic> graphic_;
 };
 
-// Format registry: wmf, emf, ico, bmp, jpeg, jpg, gif, looked up from the last
-// back. Returns nullptr when no entry matches (ico has no decoder).
+// Format registry (compose/decoders/Registry.cpp): wmf, emf, ico, bmp, jpeg,
+// jpg, gif, then the later formats, looked up from the last back. Returns
+// nullptr when no entry matches (ico has no decoder).
 std::unique_ptr<TGraphic> CreateGraphicForExtension(std::string_view extensionWithoutDot);
 
 // The extension of a file name: from its last dot (dot included), "" if none.

@@ -7,7 +7,8 @@
 #include <set>
 
 namespace {
-const char* const kPictureExtensions[] = {".bmp", ".jpg", ".jpeg", ".gif", ".wmf"};
+const char* const kPictureExtensions[] = {".bmp",  ".jpg",  ".jpeg", ".gif", ".wmf",  ".png", ".webp",
+                                          ".avif", ".heic", ".heif", ".tif", ".tiff", ".jxl"};
 
 std::string LowerAZ(std::string s) {
     for (char& c : s)

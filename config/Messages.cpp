@@ -23,6 +23,8 @@ constexpr std::array<const char*, static_cast<std::size_t>(Msg::Count)> kTexts =
     "'%s' ist kein gültiger Gleitkommawert",
     "Listenindex überschreitet das Maximum (%d)",
     "Der Wert für %s enthält einen Zeilenumbruch und kann nicht gespeichert werden",
+    "%s-Fehler: %s",
+    "%s-Fehler #%d",
 };
 static_assert(kTexts.back() != nullptr, "every message code needs its text");
 

@@ -26,6 +26,8 @@ enum class Msg {
     NotFloat,             // '%s' ist kein gültiger Gleitkommawert
     ListIndexOutOfBounds, // Listenindex überschreitet das Maximum (%d)
     LineBreakInValue,     // Der Wert für %s enthält einen Zeilenumbruch und kann nicht gespeichert werden
+    DecoderError,         // %s-Fehler: %s (the format and the decoding library's own text)
+    DecoderErrorCode,     // %s-Fehler #%d (the format and the library's status code)
     Count
 };
 

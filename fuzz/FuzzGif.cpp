@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the GIF decoder and draws the result both ways;
 // a German error is an expected outcome, anything else is a finding.
-#include "compose/GifImage.h"
+#include "compose/decoders/GifImage.h"
 #include "config/Messages.h"
 
 #include <cstddef>

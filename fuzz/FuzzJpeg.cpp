@@ -1,7 +1,7 @@
 // Loads and draws hostile JPEG data: both output kinds (full colour and the
 // quantised one of small displays), the scaled decode of a smooth shrink, the
 // direct first draw and the kept copy.
-#include "compose/JpegImage.h"
+#include "compose/decoders/JpegImage.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 

@@ -1,6 +1,6 @@
 // Loads a metafile of either kind and plays it into a small bitmap, once
 // inside the bitmap and once reaching past its edges.
-#include "compose/Metafile.h"
+#include "compose/decoders/Metafile.h"
 #include "config/Messages.h"
 
 #include <cstddef>

@@ -418,8 +418,8 @@ TEST_F(FitFileTest, FailuresBecomeErrorTextAndKeepTheTarget) {
     TPicture target;
     target.SetGraphic(std::make_unique<RecordingGraphic>(Pattern(5, 5)));
     // A holder without a bitmap gets a new empty one before the load.
-    EXPECT_EQ(o.FitPicture(target, (tmp_ / "x.png").string()),
-              "Fehler: \"Unbekannte Bilddateierweiterung (.png)\"");
+    EXPECT_EQ(o.FitPicture(target, (tmp_ / "x.psd").string()),
+              "Fehler: \"Unbekannte Bilddateierweiterung (.psd)\"");
     ASSERT_NE(dynamic_cast<TBitmap*>(target.Graphic()), nullptr);
     EXPECT_EQ(target.Width(), 0);
 

@@ -61,10 +61,10 @@ TEST_F(FitToolTest, ComposesUnderTheIniAndScreenGivenAndLeavesTheIniAlone) {
 }
 
 TEST_F(FitToolTest, FailurePrintsTheErrorTextAndWritesNoFile) {
-    WriteAll(P("pic.png"), "x");
-    ToolRun r = Tool(P("pic.png") + " " + P("out.bmp"));
+    WriteAll(P("pic.psd"), "x");
+    ToolRun r = Tool(P("pic.psd") + " " + P("out.bmp"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "Fehler: \"Unbekannte Bilddateierweiterung (.png)\"\n");
+    EXPECT_EQ(r.out, "Fehler: \"Unbekannte Bilddateierweiterung (.psd)\"\n");
     EXPECT_FALSE(fs::exists(P("out.bmp")));
 
     // Composed, but the output cannot be created.

@@ -1,5 +1,5 @@
-#include "compose/Decoders.h"
-#include "compose/GifImage.h"
+#include "compose/decoders/Decoders.h"
+#include "compose/decoders/GifImage.h"
 #include "config/Messages.h"
 #include "tests/support/TestSupport.h"
 

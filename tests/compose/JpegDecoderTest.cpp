@@ -1,8 +1,8 @@
 // The JPEG decoder against djpeg of the same file: corpus pictures, pictures
 // libjpeg makes here, every error number the corpus lists, and hostile headers.
-#include "compose/Decoders.h"
-#include "compose/JpegImage.h"
 #include "compose/Resample.h"
+#include "compose/decoders/Decoders.h"
+#include "compose/decoders/JpegImage.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 #include "tests/support/TestSupport.h"

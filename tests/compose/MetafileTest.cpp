@@ -1,4 +1,4 @@
-#include "compose/Metafile.h"
+#include "compose/decoders/Metafile.h"
 
 #include "config/Messages.h"
 #include "tests/support/TestSupport.h"

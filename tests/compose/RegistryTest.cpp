@@ -18,9 +18,11 @@ std::string LoadError(TPicture& p, const std::string& file) {
 } // namespace
 
 TEST(FormatRegistry, EveryRegisteredExtensionCaseBlindAndNothingElse) {
-    for (const char* ext : {"wmf", "WMF", "emf", "bmp", "Bmp", "jpeg", "JPEG", "jpg", "JPG", "gif", "GiF"})
+    for (const char* ext :
+         {"wmf", "WMF",  "emf",  "bmp",  "Bmp",  "jpeg", "JPEG", "jpg", "JPG", "gif",  "GiF", "png",
+          "PNG", "webp", "WebP", "avif", "heic", "HEIC", "heif", "tif", "TIF", "tiff", "jxl"})
         EXPECT_NE(CreateGraphicForExtension(ext), nullptr) << ext;
-    for (const char* ext : {"ico", "png", "jpe", "tif", "", "bmp ", ".bmp"})
+    for (const char* ext : {"ico", "psd", "jpe", "tiff2", "apng", "", "bmp ", ".bmp", "png "})
         EXPECT_EQ(CreateGraphicForExtension(ext), nullptr) << ext;
 }
 
@@ -36,12 +38,12 @@ TEST(PictureHolder, MessagesForUnknownAndUnreadableFilesAndThePreviousPictureSta
     TPicture p;
     p.SetGraphic(std::make_unique<TBitmap>(3, 2));
     TGraphic* before = p.Graphic();
-    WriteAll(dir / "bild.png", "x");
-    WriteAll(dir / "BILD.PNG", "x");
+    WriteAll(dir / "bild.psd", "x");
+    WriteAll(dir / "BILD.PSD", "x");
     WriteAll(dir / "symbol.ico", "x");
     fs::create_directories(dir / "ordner.jpg");
-    EXPECT_EQ(LoadError(p, (dir / "bild.png").string()), "Unbekannte Bilddateierweiterung (.png)");
-    EXPECT_EQ(LoadError(p, (dir / "BILD.PNG").string()), "Unbekannte Bilddateierweiterung (.PNG)");
+    EXPECT_EQ(LoadError(p, (dir / "bild.psd").string()), "Unbekannte Bilddateierweiterung (.psd)");
+    EXPECT_EQ(LoadError(p, (dir / "BILD.PSD").string()), "Unbekannte Bilddateierweiterung (.PSD)");
     EXPECT_EQ(LoadError(p, (dir / "symbol.ico").string()), "Unbekannte Bilddateierweiterung (.ico)");
     EXPECT_EQ(LoadError(p, (dir / "ohne").string()), "Unbekannte Bilddateierweiterung (.)");
     EXPECT_EQ(LoadError(p, ""), "Unbekannte Bilddateierweiterung (.)");

@@ -27,9 +27,21 @@ TEST_F(CatalogueTest, ExtensionsAreTestedCaseBlindAndPathsKeepTheirCase) {
     TOptionen o;
     o.AddDirectory(Pics(), false);
     const std::string d = Pics() + "/";
+    EXPECT_EQ(Catalogue(o), (std::vector<std::string>{d + ".bmp", d + "a.bmp", d + "Bild.Jpeg",
+                                                      d + "Foto.JPG", d + "plan.wmf", d + "x.gif",
+                                                      d + "x.png", d + "x.tif", d + "Ärger.JPG"}));
+}
+
+TEST_F(CatalogueTest, TodaysFormatsJoinTheSameScanCaseBlind) {
+    for (const char* f : {"a.PNG", "b.webp", "c.AVIF", "d.heic", "e.HEIF", "f.tif", "g.TIFF", "h.jxl",
+                          "i.jpg", "x.psd", "x.apng", "x.tiff.bak", "x.jxl~"})
+        Touch(f);
+    TOptionen o;
+    o.AddDirectory(Pics(), false);
+    const std::string d = Pics() + "/";
     EXPECT_EQ(Catalogue(o),
-              (std::vector<std::string>{d + ".bmp", d + "a.bmp", d + "Bild.Jpeg", d + "Foto.JPG",
-                                        d + "plan.wmf", d + "x.gif", d + "Ärger.JPG"}));
+              (std::vector<std::string>{d + "a.PNG", d + "b.webp", d + "c.AVIF", d + "d.heic", d + "e.HEIF",
+                                        d + "f.tif", d + "g.TIFF", d + "h.jxl", d + "i.jpg"}));
 }
 
 TEST_F(CatalogueTest, DepthFirstPreOrderSortedWithoutRegardToCase) {

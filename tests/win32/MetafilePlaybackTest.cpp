@@ -1,4 +1,4 @@
-#include "compose/MetafilePlayback.h"
+#include "compose/decoders/MetafilePlayback.h"
 
 #include <gtest/gtest.h>
 

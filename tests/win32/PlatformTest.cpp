@@ -93,7 +93,7 @@ TEST_F(Win32SandboxTest, CatalogueLowerCasesOnlyAToZAndJoinsWithOneBackslash) {
     WriteAll(fs::u8path(dir + "\\\xC3\x9C"
                               "ber.Jpeg"),
              "x"); // "Über.Jpeg"
-    WriteAll(dir + "\\x.png", "x");
+    WriteAll(dir + "\\x.psd", "x");
     WriteAll(dir + "\\Unter\\B.gif", "x");
     TOptionen o;
     o.AddDirectory(dir, true);

@@ -1,7 +1,7 @@
-#include "compose/GifImage.h"
+#include "compose/decoders/GifImage.h"
 
-#include "compose/ByteReader.h"
-#include "compose/Decoders.h"
+#include "compose/decoders/ByteReader.h"
+#include "compose/decoders/Decoders.h"
 #include "config/Messages.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "compose/MetafileCanvas.h"
+#include "compose/decoders/MetafileCanvas.h"
 
-#include "compose/ByteReader.h"
+#include "compose/decoders/ByteReader.h"
 #include "config/Messages.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
-#include "compose/JpegImage.h"
+#include "compose/decoders/JpegImage.h"
 
-#include "compose/Decoders.h"
 #include "compose/Resample.h"
+#include "compose/decoders/Decoders.h"
+#include "compose/decoders/Orientation.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 
@@ -167,9 +168,10 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     job.data = data.data();
     job.size = data.size();
     if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+    orientation_ = ExifOrientation(data.data(), data.size());
     data_ = std::move(data);
-    width_ = job.width;
-    height_ = job.height;
+    width_ = SwapsSides(orientation_) ? job.height : job.width;
+    height_ = SwapsSides(orientation_) ? job.width : job.height;
     grayscale_ = job.grayscale;
     decoded_ = false;
     pixels_.SetSize(0, 0);
@@ -223,9 +225,10 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
 void TJPEGImage::Decode() {
     if (decoded_) return;
     CheckPixelBudget(width_, height_);
-    TBitmap pixels(width_, height_);
+    const bool swap = SwapsSides(orientation_);
+    TBitmap pixels(swap ? height_ : width_, swap ? width_ : height_);
     DecodeInto(pixels);
-    pixels_ = std::move(pixels);
+    pixels_ = orientation_ == 1 ? std::move(pixels) : Orient(pixels, orientation_);
     decoded_ = true;
     // The pixels are all later draws need.
     std::vector<std::uint8_t>().swap(data_);
@@ -251,8 +254,8 @@ void TJPEGImage::Draw(TBitmap& target, int x, int y) {
     // decoding straight into it saves a second copy of the pixels. A failed
     // decode leaves it black again, as if nothing had been drawn; later draws
     // decode once more into the kept copy.
-    if (!decoded_ && x == 0 && y == 0 && target.Width() == width_ && target.Height() == height_ &&
-        width_ > 0 && height_ > 0 && AllBlack(target)) {
+    if (!decoded_ && orientation_ == 1 && x == 0 && y == 0 && target.Width() == width_ &&
+        target.Height() == height_ && width_ > 0 && height_ > 0 && AllBlack(target)) {
         try {
             DecodeInto(target);
         } catch (...) {

@@ -2,7 +2,7 @@
 // palette, bit-field and RLE variants, into the 24-bit top-down DIB layout of
 // TBitmap. Every size and offset from the file is checked in 64 bits before it
 // is used, and the pixel budget is checked before anything is allocated.
-#include "compose/ByteReader.h"
+#include "compose/decoders/ByteReader.h"
 #include "compose/Graphics.h"
 #include "config/Messages.h"
 

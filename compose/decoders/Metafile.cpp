@@ -1,7 +1,7 @@
-#include "compose/Metafile.h"
+#include "compose/decoders/Metafile.h"
 
-#include "compose/ByteReader.h"
-#include "compose/Decoders.h"
+#include "compose/decoders/ByteReader.h"
+#include "compose/decoders/Decoders.h"
 #include "config/Messages.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "compose/MetafilePlayback.h"
-#include "compose/Metafile.h"
+#include "compose/decoders/MetafilePlayback.h"
+#include "compose/decoders/Metafile.h"
 
 #include <windows.h>
 

@@ -39,8 +39,11 @@ class TJPEGImage : public TGraphic {
     void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
 
     std::vector<std::uint8_t> data_;
+    // The upright size; the stored one has the sides swapped for EXIF
+    // orientations 5 to 8.
     int width_ = 0;
     int height_ = 0;
+    int orientation_ = 1;
     bool grayscale_ = false;
     bool decoded_ = false;
     TBitmap pixels_;

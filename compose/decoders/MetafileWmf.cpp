@@ -1,9 +1,9 @@
 // Playback of a placeable Windows metafile: the 22-byte placeable header, the
 // 18-byte metafile header, then records of (size in 16-bit words, function,
 // parameters). Coordinates are signed 16-bit and mostly stored y before x.
-#include "compose/ByteReader.h"
-#include "compose/Metafile.h"
-#include "compose/MetafileCanvas.h"
+#include "compose/decoders/ByteReader.h"
+#include "compose/decoders/Metafile.h"
+#include "compose/decoders/MetafileCanvas.h"
 
 #include <algorithm>
 #include <optional>

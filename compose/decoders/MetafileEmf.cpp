@@ -1,8 +1,8 @@
 // Playback of an enhanced metafile: records of (type, size in bytes,
 // parameters), 32-bit coordinates, offsets counted from the record's start.
-#include "compose/ByteReader.h"
-#include "compose/Metafile.h"
-#include "compose/MetafileCanvas.h"
+#include "compose/decoders/ByteReader.h"
+#include "compose/decoders/Metafile.h"
+#include "compose/decoders/MetafileCanvas.h"
 
 #include <algorithm>
 #include <bit>

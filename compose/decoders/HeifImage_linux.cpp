@@ -1,0 +1,97 @@
+#include "compose/decoders/HeifImage.h"
+
+#include "compose/decoders/Decoders.h"
+#include "config/Messages.h"
+
+#include <libheif/heif.h>
+#include <memory>
+
+namespace {
+
+// libheif's own cap on either side; the pixel budget is checked on top.
+constexpr int kMaxSide = 1 << 16;
+
+struct ContextFree {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct HandleRelease {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct ImageRelease {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct OptionsFree {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+
+void Check(const heif_error& err, const std::string& format) {
+    if (err.code == heif_error_Ok) return;
+    if (err.code == heif_error_Invalid_input && err.subcode == heif_suberror_End_of_data)
+        Throw(Msg::StreamRead);
+    if (err.code == heif_error_Memory_allocation_error) Throw(Msg::OutOfMemory);
+    Throw(Msg::DecoderError, {format, std::string(err.message ? err.message : "")});
+}
+
+} // namespace
+
+void THeifImage::LoadFromData(std::vector<std::uint8_t>&& data) {
+    std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
+    if (!ctx) Throw(Msg::OutOfMemory);
+    heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
+    heif_context_set_max_decoding_threads(ctx.get(), 0);
+    Check(heif_context_read_from_memory_without_copy(ctx.get(), data.data(), data.size(), nullptr), format_);
+
+    heif_image_handle* rawHandle = nullptr;
+    Check(heif_context_get_primary_image_handle(ctx.get(), &rawHandle), format_);
+    std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+    // The sides before cropping and turning; those only shrink or swap them.
+    CheckPixelBudget(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+    const bool hasAlpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+
+    std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+    if (!options) Throw(Msg::OutOfMemory);
+    options->convert_hdr_to_8bit = 1;
+    heif_image* rawImage = nullptr;
+    Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                            hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                            options.get()),
+          format_);
+    std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+
+    int stride = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
+    const int bytes = hasAlpha ? 4 : 3;
+    if (!plane || w <= 0 || h <= 0 || stride < w * bytes ||
+        heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8)
+        Throw(Msg::DecoderError, {format_, std::string("unexpected decoder output")});
+    CheckPixelBudget(w, h);
+
+    TBitmap pixels;
+    std::vector<std::uint8_t> alpha;
+    if (hasAlpha) {
+        SplitQuads(plane, stride, w, h, QuadOrder::Rgba,
+                   heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, pixels, alpha);
+    } else {
+        pixels.SetSize(w, h);
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t* s = plane + static_cast<std::ptrdiff_t>(y) * stride;
+            std::uint8_t* d = pixels.ScanLine(y);
+            for (int x = 0; x < w; ++x, s += 3, d += 3) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+            }
+        }
+    }
+    SetPixels(std::move(pixels), std::move(alpha));
+}
+
+std::unique_ptr<TGraphic> NewHeifImage() {
+    return std::make_unique<THeifImage>("HEIF");
+}
+
+std::unique_ptr<TGraphic> NewAvifImage() {
+    return std::make_unique<THeifImage>("AVIF");
+}
