@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <variant>
 
@@ -31,8 +33,49 @@ std::string ChangeFileExt(const std::string& path, const std::string& extension)
     return path.substr(0, dot) + extension;
 }
 
-std::string ExecutableSibling(const std::string& extension) {
-    return ChangeFileExt(platform::ExecutablePath(), extension);
+namespace {
+struct ProgramFolder {
+    std::string exePath;
+    bool portable = true;
+    std::string configDir, dataDir, stem;
+};
+
+std::mutex g_folderMutex;
+std::optional<ProgramFolder> g_folder;
+
+ProgramFolder DecideProgramFolder(const std::string& exe) {
+    ProgramFolder f;
+    f.exePath = exe;
+    const std::size_t sep = exe.find_last_of(std::string("/") + platform::kPathSeparator);
+    const std::string dir = sep == std::string::npos ? "." : sep == 0 ? exe.substr(0, 1) : exe.substr(0, sep);
+    if (platform::FileExists(ChangeFileExt(exe, ".ini")) ||
+        (platform::DirectoryWritable(dir) && !platform::IsSystemProgramFolder(dir)))
+        return f;
+    f.configDir = platform::UserFolderPath(platform::UserFolder::Config);
+    f.dataDir = platform::UserFolderPath(platform::UserFolder::Data);
+    // Without a home folder there is nowhere better: the files stay beside
+    // the executable and a save reports the folder it cannot write.
+    if (f.configDir.empty() || f.dataDir.empty()) return f;
+    f.portable = false;
+    f.stem = ChangeFileExt(sep == std::string::npos ? exe : exe.substr(sep + 1), "");
+    platform::CreateDirectories(f.configDir);
+    platform::CreateDirectories(f.dataDir);
+    return f;
+}
+} // namespace
+
+std::string ProgramFilePath(const std::string& extension) {
+    const std::string exe = platform::ExecutablePath();
+    const std::lock_guard<std::mutex> lock(g_folderMutex);
+    if (!g_folder || g_folder->exePath != exe) g_folder = DecideProgramFolder(exe);
+    if (g_folder->portable) return ChangeFileExt(exe, extension);
+    const std::string& dir = extension == ".bmp" ? g_folder->dataDir : g_folder->configDir;
+    return dir + platform::kPathSeparator + g_folder->stem + extension;
+}
+
+void ForgetProgramFolderForTesting() {
+    const std::lock_guard<std::mutex> lock(g_folderMutex);
+    g_folder.reset();
 }
 
 void SeedRandom() {
@@ -44,7 +87,7 @@ std::size_t RandomIndex(std::size_t count) {
     return dist(Generator());
 }
 
-TOptionen::TOptionen() : Ini(std::make_unique<TIniFile>(ExecutableSibling(".ini"))) {
+TOptionen::TOptionen() : Ini(std::make_unique<TIniFile>(ProgramFilePath(".ini"))) {
     DetectShortcuts();
     LoadSettings();
 }

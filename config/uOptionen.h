@@ -112,9 +112,15 @@ class TOptionen {
     std::vector<std::string> storedValues_;
 };
 
-// The executable's path with its extension replaced (".ini", ".aw", ".bmp");
-// a name without a dot gets the extension appended.
-std::string ExecutableSibling(const std::string& extension);
+// Where the program's own files live (extension ".ini", ".aw" or ".bmp"):
+// beside the executable, named after it, when its folder is writable (and no
+// system folder such as /usr/bin) or already holds the INI (a portable copy);
+// otherwise in the user's folders (the BMP in
+// the data folder, the others in the configuration folder), created when
+// missing. Decided once per executable path, on the first call.
+std::string ProgramFilePath(const std::string& extension);
+// Decides anew on the next call, as a new start of the program would.
+void ForgetProgramFolderForTesting();
 std::string ChangeFileExt(const std::string& path, const std::string& extension);
 
 // The process-wide generator: seeded once from the clock at start-up.

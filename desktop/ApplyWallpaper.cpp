@@ -12,7 +12,7 @@ void TOptionen::ApplyWallpaper(const std::string& fileName) {
     // Saved straight from the holder's bitmap: a copy would only double the
     // memory a large wallpaper needs and give the same file.
     const TBitmap& bitmap = picture.Bitmap();
-    const std::string file = ExecutableSibling(".bmp");
+    const std::string file = ProgramFilePath(".bmp");
     // The automatic change and the window apply to the same file and desktop:
     // one at a time, so that both end with the same picture, and so that the
     // X root setter never kills the retained connection of an application

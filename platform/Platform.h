@@ -62,6 +62,22 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, DirIdenti
 // True for an existing regular file (a directory of that name does not count).
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// True when this process may create files in the folder now (permissions,
+// ACLs and read-only mounts as they apply to it).
+bool DirectoryWritable(const std::string& dir);
+// True for a folder that holds installed programs and must not be written
+// while they run, whoever may (Linux: below /usr; Windows: none).
+bool IsSystemProgramFolder(const std::string& dir);
+// Creates the folder and its missing parents, private to the user; true when
+// it exists afterwards.
+bool CreateDirectories(const std::string& dir);
+
+enum class UserFolder { Config, Data };
+// The user's own folder for the program's files when they cannot live beside
+// the executable: Linux $XDG_CONFIG_HOME/ulbrasen or $XDG_DATA_HOME/ulbrasen
+// (~/.config and ~/.local/share by default), Windows %APPDATA%\Ulbrasen for
+// both. Empty when the user has none (no home folder).
+std::string UserFolderPath(UserFolder kind);
 bool DeleteFile(const std::string& path);
 // Reads a whole regular file; false when it cannot be opened or read, or when
 // it is larger than maxBytes.

@@ -211,6 +211,47 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool DirectoryWritable(const std::string& dir) {
+    // The effective identity, so that root without its override capabilities
+    // counts as what it then is.
+    return DirectoryExists(dir) && faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool IsSystemProgramFolder(const std::string& dir) {
+    // The file system hierarchy keeps /usr read-only at run time: a package's
+    // files only. Root can write there, but must not leave settings behind.
+    return dir == "/usr" || dir.rfind("/usr/", 0) == 0;
+}
+
+bool CreateDirectories(const std::string& dir) {
+    if (dir.empty()) return false;
+    for (std::size_t pos = dir.find('/', 1);; pos = dir.find('/', pos + 1)) {
+        const std::string partial = dir.substr(0, pos);
+        if (!partial.empty() && partial.back() != '/' && mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (pos == std::string::npos) break;
+    }
+    return DirectoryExists(dir);
+}
+
+std::string UserFolderPath(UserFolder kind) {
+    // XDG base directories: only an absolute value counts, as the
+    // freedesktop rules demand; otherwise the default below $HOME.
+    const char* var = kind == UserFolder::Config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME";
+    const char* fallback = kind == UserFolder::Config ? "/.config" : "/.local/share";
+    std::string base;
+    if (const char* v = std::getenv(var); v && v[0] == '/') {
+        base = v;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        base = std::string(home) + fallback;
+    } else {
+        return "";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/ulbrasen";
+}
+
 std::optional<FileStamp> StatFile(const std::string& path) {
     struct stat st {};
     if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;

@@ -3,6 +3,7 @@
 #include "platform/Win32Text.h"
 
 #include <windows.h>
+#include <shlobj.h>
 // <windows.h> maps DeleteFile to DeleteFileA; ours is platform::DeleteFile.
 #undef DeleteFile
 
@@ -186,6 +187,42 @@ bool DirectoryExists(const std::string& path) {
     if (path.empty()) return false;
     const DWORD a = GetFileAttributesW(Utf8ToWide(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryWritable(const std::string& dir) {
+    // The folder's attributes say nothing about its ACL ("Program Files"):
+    // only creating a file tells. It goes away when its handle closes.
+    if (!DirectoryExists(dir)) return false;
+    std::string probe = dir;
+    if (probe.back() != '\\' && probe.back() != '/') probe += '\\';
+    probe += "~ulbrasen-" + std::to_string(GetCurrentProcessId()) + ".tmp";
+    Handle h(CreateFileW(Utf8ToWide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return h.ok();
+}
+
+bool IsSystemProgramFolder(const std::string&) {
+    // "Program Files" keeps users out by its ACL, which DirectoryWritable sees.
+    return false;
+}
+
+bool CreateDirectories(const std::string& dir) {
+    if (dir.empty()) return false;
+    const std::wstring wide = Utf8ToWide(dir);
+    for (std::size_t pos = wide.find_first_of(L"\\/", 0);; pos = wide.find_first_of(L"\\/", pos + 1)) {
+        const std::wstring partial = wide.substr(0, pos);
+        // Skips the drive ("C:") and the empty parts of "\\server\share".
+        if (!partial.empty() && partial.back() != L':' && partial.back() != L'\\' && partial.back() != L'/')
+            CreateDirectoryW(partial.c_str(), nullptr);
+        if (pos == std::wstring::npos) break;
+    }
+    return DirectoryExists(dir);
+}
+
+std::string UserFolderPath(UserFolder) {
+    wchar_t buf[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf) != S_OK) return "";
+    return WideToUtf8(buf) + "\\Ulbrasen";
 }
 
 bool DeleteFile(const std::string& path) {

@@ -359,14 +359,14 @@ void TFrmMain::UpdateSelectionButtons() {
 }
 
 void TFrmMain::LoadSelectionSets() {
-    const std::string file = ExecutableSibling(".aw");
+    const std::string file = ProgramFilePath(".aw");
     const bool read = ReadSelectionFile(file, *Auswahlen);
     UpdateSelectionButtons();
     if (!read) ShowFailure(FormatMsg(Msg::CannotOpen, {file}));
 }
 
 void TFrmMain::SaveSelectionSets() {
-    const std::string file = ExecutableSibling(".aw");
+    const std::string file = ProgramFilePath(".aw");
     const bool written = WriteSelectionFile(file, Auswahlen->Lines());
     UpdateSelectionButtons();
     if (!written) Throw(Msg::CannotCreate, {file});

@@ -61,10 +61,13 @@ TEST_F(RunAutomaticChangeTest, EmptyCatalogueEndsWithZeroAndWritesNothing) {
 }
 
 TEST_F(RunAutomaticChangeTest, UnwritableIniOnAFirstRunEndsWithOneAndTheGermanMessage) {
-    // A folder that does not exist refuses the write on every platform (Wine
-    // runs as root and ignores read-only folders).
-    const fs::path exe = tmp_ / "fehlt" / "ulbrasen";
+    // A folder where the INI should go refuses the write on every platform
+    // (Wine runs as root and ignores read-only folders; a program folder
+    // that cannot be written would move the INI to the user's folder).
+    const fs::path exe = tmp_ / "bin" / "ulbrasen";
+    fs::create_directories(tmp_ / "bin" / "ulbrasen.ini");
     platform::SetExecutablePathForTesting(exe.string());
+    ForgetProgramFolderForTesting();
     testing::internal::CaptureStderr();
     EXPECT_EQ(RunAutomaticChange(), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),

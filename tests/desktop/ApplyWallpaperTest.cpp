@@ -95,6 +95,25 @@ TEST_F(ApplyWallpaperTest, RepeatedChangesFreeThePreviousRootPixmap) {
     EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp().string()), 100, 80));
 }
 
+TEST_F(ApplyWallpaperTest, InstalledCopyWritesTheWallpaperIntoTheUserDataFolder) {
+    ASSERT_TRUE(dpy_);
+    fs::remove(IniPath());
+    const std::string pic = Picture(100, 80);
+    fs::permissions(tmp_ / "bin", fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        PermissionChecksOn checks;
+        ForgetProgramFolderForTesting();
+        SetExclusiveModeForTesting(0);
+        TOptionen o;
+        o.ApplyWallpaper(pic);
+    }
+    fs::permissions(tmp_ / "bin", fs::perms::owner_all);
+    const fs::path bmp = Home() / ".local" / "share" / "ulbrasen" / "ulbrasen.bmp";
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(bmp.string()), 100, 80));
+    EXPECT_NE(RootPixmap(), 0u);
+    EXPECT_TRUE(fs::is_empty(tmp_ / "bin"));
+}
+
 TEST_F(ApplyWallpaperTest, PixmapOfAnotherProgramIsNotFreedWhenTheAtomsDisagree) {
     ASSERT_TRUE(dpy_);
     Display* d = dpy_.get();

@@ -2,6 +2,8 @@
 // against the Xvfb display that scripts/test provides.
 #include "tests/support/TestSupport.h"
 
+#include "config/Version.h"
+
 #include "tests/desktop/DesktopEntryReader.h"
 #include "tests/desktop/TestPictures.h"
 #include "tests/desktop/XReadBack.h"
@@ -23,6 +25,7 @@ struct RunResult {
     int exitCode = -1;
     bool stillRunning = false; // the interactive start keeps its window open
     std::string err;
+    std::string out;
 };
 } // namespace
 
@@ -91,6 +94,8 @@ class AutomaticChangeTest : public ::testing::Test {
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string outFile = (tmp_ / "stdout").string();
+        posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid = 0;
         RunResult r;
         const int rc = posix_spawn(&pid, cargv[0], &fa, nullptr, cargv.data(), cenv.data());
@@ -110,6 +115,7 @@ class AutomaticChangeTest : public ::testing::Test {
         }
         if (!r.stillRunning && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
         r.err = ReadAll(errFile);
+        r.out = ReadAll(outFile);
         return r;
     }
 
@@ -208,6 +214,22 @@ TEST_F(AutomaticChangeTest, OnlyRunAsFirstArgumentInAnyLetterCaseChanges) {
         fs::remove(Bmp());
         xtest::DeleteRootProperty(dpy_.get(), "_XROOTPMAP_ID");
     }
+}
+
+TEST_F(AutomaticChangeTest, VersionIsPrintedOnAFirstStartWithoutTouchingAnything) {
+    ASSERT_TRUE(dpy_);
+    OnlyPicture(100, 80);
+    MoveTo(tmp_ / "fresh", pics_, true);
+    const std::string ini = ReadAll(bin_ / "ulbrasen.ini");
+    const RunResult r = Run({"--version"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, std::string("ulbrasen ") + kVersion + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(std::string(kVersion).starts_with("1.0.")) << kVersion;
+    EXPECT_EQ(ReadAll(bin_ / "ulbrasen.ini"), ini);
+    EXPECT_FALSE(fs::exists(Bmp()));
+    EXPECT_FALSE(fs::exists(tmp_ / "home" / ".config"));
+    EXPECT_EQ(RootPixmap(), 0u);
 }
 
 TEST_F(AutomaticChangeTest, ErrorsThatEscapeArePrintedInGermanWithExitCodeOne) {

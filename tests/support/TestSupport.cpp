@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include "config/uOptionen.h"
 #include "platform/Platform.h"
 
 #include <cstdio>
@@ -94,6 +95,7 @@ SandboxTest::SandboxTest() {
     for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
         env_.push_back(std::make_unique<ScopedEnv>(v, std::nullopt));
     platform::SetExecutablePathForTesting(ExePath());
+    ForgetProgramFolderForTesting();
     platform::SetDecimalSeparatorForTesting('.');
 }
 

@@ -47,6 +47,26 @@ TEST(Win32PlatformTest, ConstantsAndSystemQueries) {
     EXPECT_FALSE(platform::LocaleShortDateFormat().empty());
 }
 
+TEST(Win32PlatformTest, UserFolderIsUlbrasenInTheRoamingAppData) {
+    wchar_t appdata[MAX_PATH];
+    ASSERT_EQ(GetEnvironmentVariableW(L"APPDATA", appdata, MAX_PATH) > 0, true);
+    const std::string expected = platform::WideToUtf8(appdata) + "\\Ulbrasen";
+    EXPECT_EQ(platform::UserFolderPath(platform::UserFolder::Config), expected);
+    EXPECT_EQ(platform::UserFolderPath(platform::UserFolder::Data), expected);
+}
+
+TEST(Win32PlatformTest, FoldersAreCreatedWithTheirParentsAndProbedForWritingWithoutATrace) {
+    TempDir t;
+    const std::string nested = W(t, "a\\b\\c");
+    EXPECT_FALSE(platform::DirectoryWritable(nested));
+    EXPECT_TRUE(platform::CreateDirectories(nested));
+    EXPECT_TRUE(platform::CreateDirectories(nested + "\\"));
+    EXPECT_TRUE(platform::DirectoryWritable(nested));
+    EXPECT_TRUE(fs::is_empty(fs::u8path(nested)));
+    WriteAll(W(t, "datei"), "x");
+    EXPECT_FALSE(platform::CreateDirectories(W(t, "datei\\unter")));
+}
+
 TEST(Win32PlatformTest, ListingTakesHiddenAndSystemEntriesAndTellsFoldersFromFiles) {
     TempDir t;
     WriteAll(W(t, "a.jpg"), "x");
