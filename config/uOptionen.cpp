@@ -79,6 +79,8 @@ const StoredKey kStoredKeys[] = {
     {"KachelMaxBreite", &TOptionen::KachelMaxBreite},
     {"FesteBildHoehe", &TOptionen::FesteBildHoehe},
     {"FesteBildBreite", &TOptionen::FesteBildBreite},
+    // Added later: after the original keys, so older copies read the file alike.
+    {"EigenesBildJeBildschirm", &TOptionen::EigenesBildJeBildschirm},
 };
 
 std::string StoredText(const TOptionen& o, const StoredField& field) {
@@ -200,6 +202,11 @@ void TOptionen::ReadSettings() {
     SetKachelMaxBreite(Ini->ReadInteger(kSection, "KachelMaxBreite", 250));
     SetFesteBildHoehe(Ini->ReadInteger(kSection, "FesteBildHoehe", 0));
     SetFesteBildBreite(Ini->ReadInteger(kSection, "FesteBildBreite", 0));
+    EigenesBildJeBildschirm = Ini->ReadInteger(kSection, "EigenesBildJeBildschirm", 0) == 1;
+}
+
+void TOptionen::SetEigenesBildJeBildschirm(bool value) {
+    Assign(*this, EigenesBildJeBildschirm, value);
 }
 
 void TOptionen::SetAutowandlung_Groesse(bool value) {

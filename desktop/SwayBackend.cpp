@@ -2,6 +2,7 @@
 // every bg command, which reads the file again, so the plain path serves.
 #include "config/Messages.h"
 #include "desktop/RunCommand.h"
+#include "desktop/SwayOutputs.h"
 #include "desktop/WallpaperBackend.h"
 
 #include <cstdlib>
@@ -28,8 +29,24 @@ class SwayBackend final : public WallpaperBackend {
 
     void Apply(const WallpaperRequest& r) override {
         const char* mode = r.style == WallpaperStyle::Tiled ? "tile" : "center";
-        if (!RunCommand({"swaymsg", "output", "*", "bg", Quoted(r.file), mode}).ok)
-            Throw(Msg::RegistrySetFailed, {std::string("bg")});
+        if (r.monitors.empty()) {
+            if (!RunCommand({"swaymsg", "output", "*", "bg", Quoted(r.file), mode}).ok)
+                Throw(Msg::RegistrySetFailed, {std::string("bg")});
+            return;
+        }
+        for (const MonitorWallpaper& m : r.monitors) {
+            const char* own = m.style == WallpaperStyle::Tiled ? "tile" : "center";
+            if (!RunCommand({"swaymsg", "output", Quoted(m.monitor.name), "bg", Quoted(m.file), own}).ok)
+                Throw(Msg::RegistrySetFailed, {std::string("bg")});
+        }
+    }
+
+    std::vector<platform::Monitor> Monitors() override {
+        const CommandResult listing = RunCommand({"swaymsg", "-r", "-t", "get_outputs"}, true);
+        std::vector<platform::Monitor> list;
+        if (listing.ok) list = ParseSwayOutputs(listing.output);
+        if (list.empty()) return platform::Monitors();
+        return list;
     }
 };
 } // namespace

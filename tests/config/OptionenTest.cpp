@@ -42,7 +42,8 @@ TEST_F(OptionenTest, FirstRunWritesTheWholeSectionWithDefaults) {
                                   "KachelMaxHoehe=250\n"
                                   "KachelMaxBreite=250\n"
                                   "FesteBildHoehe=0\n"
-                                  "FesteBildBreite=0\n");
+                                  "FesteBildBreite=0\n"
+                                  "EigenesBildJeBildschirm=0\n");
 }
 
 TEST_F(OptionenTest, EveryKeyRoundTrips) {
@@ -63,6 +64,7 @@ TEST_F(OptionenTest, EveryKeyRoundTrips) {
         o.SetKachelBildbreite(640);
         o.SetKachelBildhoehe(480);
         o.SetKachelTyp(1);
+        o.SetEigenesBildJeBildschirm(true);
     }
     const std::string written = ReadAll(IniPath());
     EXPECT_NE(written.find("AnzVerz=2\nVerz1=/bilder/a\nVerz1/Optionen=AR\nVerz2=/bilder/b b\nFirst=0\n"),
@@ -84,6 +86,8 @@ TEST_F(OptionenTest, EveryKeyRoundTrips) {
     EXPECT_EQ(o.KachelBildbreite, 640);
     EXPECT_EQ(o.KachelBildhoehe, 480);
     EXPECT_EQ(o.KachelTyp, 1);
+    EXPECT_TRUE(o.EigenesBildJeBildschirm);
+    EXPECT_NE(written.find("FesteBildBreite=800\nEigenesBildJeBildschirm=1\n"), std::string::npos) << written;
     EXPECT_EQ(ReadAll(IniPath()), written) << "loading alone must not rewrite the file";
 }
 
