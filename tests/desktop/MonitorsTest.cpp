@@ -4,6 +4,8 @@
 #include "compose/Graphics.h"
 #include "config/uOptionen.h"
 #include "desktop/MonitorLayout.h"
+#include "desktop/PlasmaScript.h"
+#include "desktop/SwayOutputs.h"
 #include "desktop/uDirectXErkennung.h"
 #include "platform/Platform.h"
 #include "tests/desktop/TestPictures.h"
@@ -391,4 +393,113 @@ TEST(MonitorLayoutTest, PictureIsCutToItsMonitorAndTilesFromItsCorner) {
     // Black where no monitor is.
     EXPECT_EQ(at(-4, 1), 0);
     EXPECT_EQ(at(-1, 3), 0);
+}
+
+namespace {
+// Records each call as "name|arg|arg..." in $STANDIN_LOG; answers
+// "-t get_outputs" with $STANDIN_OUTPUTS and "-l" with $STANDIN_LISTING.
+const char kStandIn[] = R"SH(#!/bin/sh
+{ printf '%s' "$(basename "$0")"; for a in "$@"; do printf '|%s' "$a"; done; printf '\n'; } >>"$STANDIN_LOG"
+[ "$3" = "get_outputs" ] && cat "$STANDIN_OUTPUTS"
+[ "$3" = "-l" ] && [ -n "$STANDIN_LISTING" ] && cat "$STANDIN_LISTING"
+exit 0
+)SH";
+} // namespace
+
+class MonitorBackendTest : public MonitorsTest {
+  protected:
+    MonitorBackendTest() {
+        fs::create_directories(tmp_ / "fake");
+        env_.push_back(std::make_unique<ScopedEnv>("PATH", (tmp_ / "fake").string() + ":/usr/bin:/bin"));
+        env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LOG", (tmp_ / "log").string()));
+    }
+    void StandIn(const char* name) {
+        const fs::path p = tmp_ / "fake" / name;
+        WriteAll(p, kStandIn);
+        fs::permissions(p, fs::perms::owner_all);
+    }
+    std::vector<std::string> Calls() {
+        std::vector<std::string> lines;
+        std::string text = fs::exists(tmp_ / "log") ? ReadAll(tmp_ / "log") : "";
+        fs::remove(tmp_ / "log");
+        for (std::size_t pos = 0; pos < text.size();) {
+            std::size_t end = text.find('\n', pos);
+            lines.push_back(text.substr(pos, end - pos));
+            pos = end == std::string::npos ? text.size() : end + 1;
+        }
+        return lines;
+    }
+};
+
+TEST_F(MonitorBackendTest, SwayGivesEachOutputItsOwnFile) {
+    StandIn("swaymsg");
+    env_.push_back(std::make_unique<ScopedEnv>("XDG_CURRENT_DESKTOP", "sway"));
+    env_.push_back(std::make_unique<ScopedEnv>("SWAYSOCK", "/run/user/0/sway-ipc.sock"));
+    // As swaymsg -r prints it, with an inactive output and nested arrays.
+    WriteAll(tmp_ / "outputs",
+             R"([{"id":3,"name":"DP-1","active":true,"rect":{"x":0,"y":0,"width":640,"height":480},)"
+             R"("modes":[{"width":640,"height":480,"refresh":60000}],"focused":false},)"
+             R"({"name":"VGA-1","active":false,"rect":{"x":0,"y":0,"width":0,"height":0}},)"
+             R"({"name":"HDMI-A-1","active":true,"focused":true,"make":"Fo\"o\\ \u00fc",)"
+             R"("rect":{"x":640,"y":100,"width":320,"height":200}}])");
+    env_.push_back(std::make_unique<ScopedEnv>("STANDIN_OUTPUTS", (tmp_ / "outputs").string()));
+    Catalogue(2);
+    WriteOptions("Autowandlung_Groesse=1\nEigenesBildJeBildschirm=1\n");
+    TOptionen o;
+    o.ApplyRandomWallpaper();
+    const std::string dir = (tmp_ / "bin").string();
+    EXPECT_EQ(Calls(), (std::vector<std::string>{
+                           "swaymsg|-r|-t|get_outputs",
+                           "swaymsg|output|\"DP-1\"|bg|\"" + dir + "/ulbrasen.bmp\"|center",
+                           "swaymsg|output|\"HDMI-A-1\"|bg|\"" + dir + "/ulbrasen-2.bmp\"|center",
+                       }));
+    EXPECT_EQ(pictures::ReadBmp(Bmp().string()).Width(), 640);
+    EXPECT_EQ(pictures::ReadBmp(Bmp("-2").string()).Height(), 200);
+}
+
+TEST(SwayOutputsTest, AnythingButAnAnswerGivesNoOutputs) {
+    const std::string deep(100000, '[');
+    for (const std::string& text :
+         {std::string(), std::string("{}"), std::string("[{\"name\":\"A\",\"rect\":{\"x\":0,"), deep,
+          std::string("[{\"name\":\"A\",\"rect\":{\"x\":1e300,\"y\":0,\"width\":-5,\"height\":10}}]"),
+          std::string("[{\"name\":7,\"rect\":{\"width\":10,\"height\":10}}]")})
+        EXPECT_TRUE(ParseSwayOutputs(text).empty()) << text.substr(0, 60);
+    const auto two = ParseSwayOutputs(R"( [ {"name":"A","rect":{"x":-10,"y":5,"width":10,"height":20}} ,)"
+                                      R"({"rect":{"width":3,"height":4},"name":"B\"C"} ] )");
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0], (Monitor{-10, 5, 10, 20, "A"}));
+    EXPECT_EQ(two[1], (Monitor{0, 0, 3, 4, "B\"C"}));
+}
+
+TEST_F(MonitorBackendTest, XfceGivesEachMonitorItsOwnFileAndUnknownOnesThePrimarys) {
+    ASSERT_TRUE(dpy_);
+    SetMonitors(dpy_.get(), kTwo);
+    StandIn("xfconf-query");
+    env_.push_back(std::make_unique<ScopedEnv>("XDG_CURRENT_DESKTOP", "XFCE"));
+    WriteAll(tmp_ / "listing", "/backdrop/screen0/monitorLINKS/workspace0/last-image\n"
+                               "/backdrop/screen0/monitorRECHTS/workspace0/last-image\n");
+    env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LISTING", (tmp_ / "listing").string()));
+    Catalogue(2);
+    WriteOptions("EigenesBildJeBildschirm=1\n");
+    TOptionen o;
+    o.ApplyRandomWallpaper();
+    const std::string q = "xfconf-query|-c|xfce4-desktop|-p|/backdrop/screen0/monitor";
+    std::vector<std::string> last;
+    for (const std::string& call : Calls())
+        if (call.find("/last-image|-n|-t|string|-s|/") != std::string::npos) last.push_back(call);
+    // The screen's output ("screen" on Xvfb) is a name xfdesktop may use too.
+    EXPECT_EQ(last, (std::vector<std::string>{
+                        q + "LINKS/workspace0/last-image|-n|-t|string|-s|" + Bmp().string(),
+                        q + "RECHTS/workspace0/last-image|-n|-t|string|-s|" + Bmp("-2").string(),
+                        q + "screen/workspace0/last-image|-n|-t|string|-s|" + Bmp().string(),
+                    }));
+}
+
+TEST(PlasmaScreenScriptTest, EachScreenItsPictureAndUnknownScreensThePrimarys) {
+    const std::string script = PlasmaScreenWallpaperScript(
+        {{"file:///a.bmp", WallpaperStyle::Centred}, {"file:///b\".bmp", WallpaperStyle::Tiled}});
+    EXPECT_NE(script.find("var images = [\"file:///a.bmp\", \"file:///b\\\".bmp\"];"), std::string::npos)
+        << script;
+    EXPECT_NE(script.find("var fills = [6, 3];"), std::string::npos) << script;
+    EXPECT_NE(script.find("d.screen >= 0 && d.screen < images.length ? d.screen : 0"), std::string::npos);
 }
