@@ -263,9 +263,10 @@ void DrawTiles(TBitmap& b, TGraphic& s, int w, int h, i64 W, i64 H) {
 
 } // namespace
 
-void ComposeFit(const TOptionen& o, TBitmap& b, TGraphic& s, bool isMetafile) {
+void ComposeFit(const TOptionen& o, TBitmap& b, TGraphic& s, bool isMetafile,
+                std::optional<platform::ScreenDims> screenSize) {
     int w = s.Width(), h = s.Height();
-    const platform::ScreenDims screen = platform::ScreenSize();
+    const platform::ScreenDims screen = screenSize ? *screenSize : platform::ScreenSize();
     if (isMetafile) {
         w = screen.width;
         h = screen.height;
@@ -301,12 +302,17 @@ void ComposeFit(const TOptionen& o, TBitmap& b, TGraphic& s, bool isMetafile) {
 }
 
 std::string TOptionen::FitPicture(TPicture& target, const std::string& fileName) const {
+    return FitPicture(target, fileName, platform::ScreenSize());
+}
+
+std::string TOptionen::FitPicture(TPicture& target, const std::string& fileName,
+                                  platform::ScreenDims screen) const {
     const auto errorText = [](const char* message) { return std::string("Fehler: \"") + message + "\""; };
     try {
         TBitmap& b = target.Bitmap();
         TPicture s;
         s.LoadFromFile(fileName);
-        ComposeFit(*this, b, *s.Graphic(), LowerAscii(ExtractFileExt(fileName)) == ".wmf");
+        ComposeFit(*this, b, *s.Graphic(), LowerAscii(ExtractFileExt(fileName)) == ".wmf", screen);
     } catch (const std::bad_alloc&) {
         return errorText(MsgText(Msg::OutOfMemory));
     } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <optional>
 
 class TOptionen;
 class TBitmap;
@@ -27,5 +28,8 @@ FitGeometry ComputeFitGeometry(const TOptionen& options, int w, int h, bool exac
                                platform::ScreenDims screen);
 
 // Steps after the load: measures source, composes it into target. Throws the
-// failure's message; target may be left partly composed.
-void ComposeFit(const TOptionen& options, TBitmap& target, TGraphic& source, bool isMetafile);
+// failure's message; target may be left partly composed. screen is the
+// primary display's size unless given (one monitor's size when each monitor
+// gets a picture of its own).
+void ComposeFit(const TOptionen& options, TBitmap& target, TGraphic& source, bool isMetafile,
+                std::optional<platform::ScreenDims> screen = std::nullopt);

@@ -17,7 +17,7 @@ bool IsAutomaticChangeRequested(int argc, char** argv) {
 int RunAutomaticChange() {
     try {
         TOptionen options;
-        options.ApplyWallpaper(options.PickRandomPicture());
+        options.ApplyRandomWallpaper();
         return 0;
     } catch (const std::exception& e) {
         // No window exists in this mode; the message is all the user gets.

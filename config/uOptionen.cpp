@@ -122,7 +122,9 @@ const StoredKey kStoredKeys[] = {
     {"KachelMaxBreite", &TOptionen::KachelMaxBreite},
     {"FesteBildHoehe", &TOptionen::FesteBildHoehe},
     {"FesteBildBreite", &TOptionen::FesteBildBreite},
+    // Added later: after the original keys, so older copies read the file alike.
     {"Glaetten", &TOptionen::Glaetten},
+    {"EigenesBildJeBildschirm", &TOptionen::EigenesBildJeBildschirm},
 };
 
 std::string StoredText(const TOptionen& o, const StoredField& field) {
@@ -245,6 +247,11 @@ void TOptionen::ReadSettings() {
     SetFesteBildHoehe(Ini->ReadInteger(kSection, "FesteBildHoehe", 0));
     SetFesteBildBreite(Ini->ReadInteger(kSection, "FesteBildBreite", 0));
     Glaetten = Ini->ReadInteger(kSection, "Glaetten", 1) == 1;
+    EigenesBildJeBildschirm = Ini->ReadInteger(kSection, "EigenesBildJeBildschirm", 0) == 1;
+}
+
+void TOptionen::SetEigenesBildJeBildschirm(bool value) {
+    Assign(*this, EigenesBildJeBildschirm, value);
 }
 
 void TOptionen::SetAutowandlung_Groesse(bool value) {

@@ -3,6 +3,7 @@
 // options kept in the section "Optionen" of the INI file beside the
 // executable, and the observed state of the shortcut files.
 #include "config/IniFile.h"
+#include "platform/Platform.h"
 
 #include <array>
 #include <cstdint>
@@ -54,6 +55,8 @@ class TOptionen {
     // Smooth stretching (area average when shrinking, bilinear when
     // enlarging); off draws one source pixel per target pixel.
     bool Glaetten = false;
+    // With several monitors, /run draws and fits a picture for each.
+    bool EigenesBildJeBildschirm = false;
 
     // Settings store (uOptionen.cpp).
     void SaveSettings();
@@ -71,6 +74,7 @@ class TOptionen {
     void SetKachelBildhoehe(std::int32_t value);
     void SetKachelTyp(std::int32_t value);
     void SetGlaetten(bool value);
+    void SetEigenesBildJeBildschirm(bool value);
 
     // Directory entries and the picture catalogue (Catalogue.cpp). Indexes
     // are 0-based; an invalid one throws.
@@ -91,9 +95,14 @@ class TOptionen {
     // Fitting (compose/FitPicture.cpp).
     bool IsTileSize(int width, int height) const;
     std::string FitPicture(TPicture& target, const std::string& fileName) const;
+    // The same with a monitor's size in place of the primary display's.
+    std::string FitPicture(TPicture& target, const std::string& fileName, platform::ScreenDims screen) const;
 
     // Wallpaper application (desktop/ApplyWallpaper.cpp).
     void ApplyWallpaper(const std::string& fileName);
+    // The automatic change: one random picture for all monitors, or with
+    // EigenesBildJeBildschirm one for each, fitted to its monitor.
+    void ApplyRandomWallpaper();
 
     // Shortcuts (desktop/Shortcuts.cpp).
     void SetAutostart(bool value);

@@ -97,7 +97,24 @@ std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends() {
 void SetDesktopWallpaper(const std::string& file, const TBitmap& bitmap, WallpaperStyle style) {
     for (auto& backend : CandidateBackends()) {
         if (!backend->Usable()) continue;
-        backend->Apply({file, bitmap, style});
+        backend->Apply({file, bitmap, style, {}});
+        return;
+    }
+}
+
+std::vector<platform::Monitor> DesktopMonitors() {
+    for (auto& backend : CandidateBackends())
+        if (backend->Usable()) return backend->Monitors();
+    return platform::Monitors();
+}
+
+void SetDesktopWallpapers(const std::vector<MonitorWallpaper>& monitors) {
+    if (monitors.empty()) return;
+    const MonitorWallpaper& primary = monitors.front();
+    if (monitors.size() == 1) return SetDesktopWallpaper(primary.file, *primary.bitmap, primary.style);
+    for (auto& backend : CandidateBackends()) {
+        if (!backend->Usable()) continue;
+        backend->Apply({primary.file, *primary.bitmap, primary.style, monitors});
         return;
     }
 }

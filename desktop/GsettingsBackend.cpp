@@ -1,6 +1,9 @@
 // GNOME, Unity, Budgie and Pantheon (org.gnome.desktop.background), Cinnamon
 // and MATE (their own schemas), written through GIO's GSettings.
+#include "compose/BmpWriter.h"
+#include "compose/Graphics.h"
 #include "config/Messages.h"
+#include "desktop/MonitorLayout.h"
 #include "desktop/WallpaperBackend.h"
 
 #define G_SETTINGS_ENABLE_BACKEND
@@ -68,12 +71,24 @@ class GsettingsBackend final : public WallpaperBackend {
         }
         std::unique_ptr<GSettings, GUnref<GSettings>> settings(
             g_settings_new_full(schema_.get(), nullptr, nullptr));
-        Set(settings.get(), "picture-options", r.style == WallpaperStyle::Tiled ? "wallpaper" : "centered");
+        // These desktops take one picture for all monitors: the monitors'
+        // own pictures become one bitmap of the whole desktop, spanned.
+        std::string file = r.file;
+        if (!r.monitors.empty()) {
+            TBitmap spanned;
+            ComposeDesktop(spanned, r.monitors);
+            file = SpannedFile(r.file);
+            SaveBitmapToFile(spanned, file);
+        }
+        const char* options = !r.monitors.empty()                ? "spanned"
+                              : r.style == WallpaperStyle::Tiled ? "wallpaper"
+                                                                 : "centered";
+        Set(settings.get(), "picture-options", options);
 
         std::optional<AlternatingName> alias;
-        std::string path = r.file;
+        std::string path = file;
         if (flavour_.alternate) {
-            alias.emplace(r.file);
+            alias.emplace(file);
             path = alias->Path();
         }
         const std::string value = flavour_.uri ? FileUri(path) : path;

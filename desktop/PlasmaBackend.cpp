@@ -36,13 +36,25 @@ class PlasmaBackend final : public WallpaperBackend {
     void Apply(const WallpaperRequest& r) override {
         // plasmashell keeps the image of a path it already shows.
         AlternatingName alias(r.file);
-        const std::string script = PlasmaWallpaperScript(FileUri(alias.Path()), r.style);
+        std::vector<AlternatingName> others;
+        std::vector<std::pair<std::string, WallpaperStyle>> screens;
+        for (std::size_t i = 1; i < r.monitors.size(); ++i)
+            others.emplace_back(r.monitors[i].file);
+        if (!r.monitors.empty()) {
+            screens.emplace_back(FileUri(alias.Path()), r.monitors[0].style);
+            for (std::size_t i = 1; i < r.monitors.size(); ++i)
+                screens.emplace_back(FileUri(others[i - 1].Path()), r.monitors[i].style);
+        }
+        const std::string script = screens.empty() ? PlasmaWallpaperScript(FileUri(alias.Path()), r.style)
+                                                   : PlasmaScreenWallpaperScript(screens);
         GVariant* reply = g_dbus_connection_call_sync(
             Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell", "evaluateScript",
             g_variant_new("(s)", script.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
         if (!reply) Throw(Msg::RegistrySetFailed, {std::string("Image")});
         g_variant_unref(reply);
         alias.DropPrevious();
+        for (AlternatingName& other : others)
+            other.DropPrevious();
     }
 
   private:
@@ -90,6 +102,26 @@ std::string PlasmaWallpaperScript(const std::string& imageUri, WallpaperStyle st
            "    d.writeConfig(\"Image\", " +
            JavaScriptString(imageUri) +
            ");\n"
+           "}\n";
+}
+
+std::string PlasmaScreenWallpaperScript(const std::vector<std::pair<std::string, WallpaperStyle>>& screens) {
+    std::string images, fills;
+    for (const auto& [uri, style] : screens) {
+        images += (images.empty() ? "" : ", ") + JavaScriptString(uri);
+        fills += std::string(fills.empty() ? "" : ", ") + (style == WallpaperStyle::Tiled ? "3" : "6");
+    }
+    // Plasma numbers the primary screen 0; a screen beyond the list (or a
+    // desktop on none, -1) gets the primary's picture.
+    return "var images = [" + images + "];\n" + "var fills = [" + fills + "];\n" +
+           "var all = desktops();\n"
+           "for (var i = 0; i < all.length; i++) {\n"
+           "    var d = all[i];\n"
+           "    var s = d.screen >= 0 && d.screen < images.length ? d.screen : 0;\n"
+           "    d.wallpaperPlugin = \"org.kde.image\";\n"
+           "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+           "    d.writeConfig(\"FillMode\", fills[s]);\n"
+           "    d.writeConfig(\"Image\", images[s]);\n"
            "}\n";
 }
 

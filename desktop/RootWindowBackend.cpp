@@ -3,6 +3,7 @@
 // pixmap at once, so the file's path plays no part here.
 #include "compose/Graphics.h"
 #include "config/Messages.h"
+#include "desktop/MonitorLayout.h"
 #include "desktop/WallpaperBackend.h"
 #include "desktop/X11Util.h"
 
@@ -82,20 +83,30 @@ class RootWindowBackend final : public WallpaperBackend {
         const int depth = DefaultDepth(d, s);
         x11::ErrorTrap trap(d);
 
-        // Tiled: a pixmap of the tile, which the server repeats. Centred: a
-        // black pixmap of the screen size with the picture in its middle.
+        // Tiled: a pixmap of the tile, which the server repeats from the
+        // root's top-left corner. Otherwise a black pixmap of the root with
+        // each monitor's picture centred on that monitor (or tiled over it).
         const TBitmap& bmp = r.bitmap;
-        const bool tiled = r.style == WallpaperStyle::Tiled && bmp.Width() > 0 && bmp.Height() > 0;
+        const bool tiled =
+            r.style == WallpaperStyle::Tiled && r.monitors.empty() && bmp.Width() > 0 && bmp.Height() > 0;
         const int pw = tiled ? bmp.Width() : DisplayWidth(d, s);
         const int ph = tiled ? bmp.Height() : DisplayHeight(d, s);
-        const int ox = tiled ? 0 : (pw - bmp.Width()) / 2;
-        const int oy = tiled ? 0 : (ph - bmp.Height()) / 2;
+        TBitmap composed;
+        if (!tiled) {
+            std::vector<MonitorWallpaper> monitors = r.monitors;
+            if (monitors.empty())
+                for (const platform::Monitor& m : Monitors())
+                    monitors.push_back({m, r.file, &bmp, WallpaperStyle::Centred});
+            composed.SetSize(pw, ph);
+            for (const MonitorWallpaper& m : monitors)
+                DrawOnMonitor(composed, 0, 0, m.monitor, *m.bitmap, m.style);
+        }
         const Pixmap pm = XCreatePixmap(d, root, static_cast<unsigned>(pw), static_cast<unsigned>(ph),
                                         static_cast<unsigned>(depth));
         GC gc = XCreateGC(d, pm, 0, nullptr);
         XSetForeground(d, gc, BlackPixel(d, s));
         XFillRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
-        PutBitmap(d, visual, depth, pm, gc, bmp, ox, oy, pw, ph);
+        PutBitmap(d, visual, depth, pm, gc, tiled ? bmp : composed, 0, 0, pw, ph);
         XFreeGC(d, gc);
         if (!trap.SyncAndCheck()) {
             XFreePixmap(d, pm);

@@ -3,10 +3,13 @@
 #include "config/Messages.h"
 #include "desktop/Processes.h"
 #include "desktop/RunCommand.h"
+#include "desktop/SwayOutputs.h"
 #include "desktop/WallpaperBackend.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace {
@@ -24,6 +27,24 @@ bool SwaybgShows(const std::string& path) {
     }
 }
 
+// An output name goes to sway as it is: one with characters its parser or its
+// word expansion would act on is refused rather than quoted.
+bool PlainOutputName(const std::string& name) {
+    if (name.empty()) return false;
+    for (unsigned char c : name)
+        if (!(std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '*')) return false;
+    return true;
+}
+
+void SetOutput(const std::string& output, const std::string& file, WallpaperStyle style, const std::string& stem) {
+    AlternatingName alias(file, stem);
+    if (alias.Path() == file || !PlainOutputName(output)) Throw(Msg::RegistrySetFailed, {std::string("bg")});
+    const char* mode = style == WallpaperStyle::Tiled ? "tile" : "center";
+    if (!RunCommand({"swaymsg", "output", output, "bg", alias.Path(), mode}).ok || !SwaybgShows(alias.Path()))
+        Throw(Msg::RegistrySetFailed, {std::string("bg")});
+    alias.DropPrevious();
+}
+
 class SwayBackend final : public WallpaperBackend {
   public:
     const char* Name() const override { return "sway"; }
@@ -35,13 +56,23 @@ class SwayBackend final : public WallpaperBackend {
     void Apply(const WallpaperRequest& r) override {
         const std::string dir = PlainRuntimeDir();
         if (dir.empty()) Throw(Msg::RegistrySetFailed, {std::string("bg")});
-        AlternatingName alias(r.file, dir + "/ulbrasen-wallpaper");
-        if (alias.Path() == r.file) Throw(Msg::RegistrySetFailed, {std::string("bg")});
-        const char* mode = r.style == WallpaperStyle::Tiled ? "tile" : "center";
-        if (!RunCommand({"swaymsg", "output", "*", "bg", alias.Path(), mode}).ok ||
-            !SwaybgShows(alias.Path()))
-            Throw(Msg::RegistrySetFailed, {std::string("bg")});
-        alias.DropPrevious();
+        if (r.monitors.empty()) {
+            SetOutput("*", r.file, r.style, dir + "/ulbrasen-wallpaper");
+            return;
+        }
+        for (std::size_t i = 0; i < r.monitors.size(); ++i) {
+            const MonitorWallpaper& m = r.monitors[i];
+            SetOutput(m.monitor.name, m.file, m.style,
+                      dir + "/ulbrasen-wallpaper" + (i == 0 ? std::string() : "-" + std::to_string(i + 1)));
+        }
+    }
+
+    std::vector<platform::Monitor> Monitors() override {
+        const CommandResult listing = RunCommand({"swaymsg", "-r", "-t", "get_outputs"}, true);
+        std::vector<platform::Monitor> list;
+        if (listing.ok) list = ParseSwayOutputs(listing.output);
+        if (list.empty()) return platform::Monitors();
+        return list;
     }
 };
 } // namespace

@@ -10,6 +10,9 @@ struct WallpaperRequest {
     std::string file; // the BMP beside the executable
     const TBitmap& bitmap;
     WallpaperStyle style;
+    // Empty: the one picture above for every monitor. Otherwise a picture
+    // of its own for each monitor, the primary's (file, bitmap) first.
+    std::vector<MonitorWallpaper> monitors;
 };
 
 class WallpaperBackend {
@@ -21,6 +24,8 @@ class WallpaperBackend {
     virtual bool Usable() = 0;
     // Throws ZenksError(Msg::RegistrySetFailed) naming the refused setting.
     virtual void Apply(const WallpaperRequest& request) = 0;
+    // The monitors as this desktop numbers them; asked after Usable().
+    virtual std::vector<platform::Monitor> Monitors() { return platform::Monitors(); }
 };
 
 enum class GsettingsDesktop { Gnome, Cinnamon, Mate };

@@ -46,18 +46,29 @@ class XfceBackend final : public WallpaperBackend {
     }
 
     void Apply(const WallpaperRequest& r) override {
-        const std::string style = r.style == WallpaperStyle::Tiled ? "2" : "1";
-        for (const std::string& p : prefixes_)
-            Set(p + "/image-style", "int", style);
+        for (const std::string& p : prefixes_) {
+            const MonitorWallpaper own = OwnPicture(r, p);
+            Set(p + "/image-style", "int", own.style == WallpaperStyle::Tiled ? "2" : "1");
+        }
         // xfdesktop ignores a last-image equal to the one it shows; the
         // detour over "" makes it load the rewritten file.
         for (const std::string& p : prefixes_) {
             Set(p + "/last-image", "string", "");
-            Set(p + "/last-image", "string", r.file);
+            Set(p + "/last-image", "string", OwnPicture(r, p).file);
         }
     }
 
   private:
+    // The picture of the monitor a property prefix names; the primary's for
+    // a monitor the request does not know (xfdesktop's older numbered names).
+    static MonitorWallpaper OwnPicture(const WallpaperRequest& r, const std::string& prefix) {
+        for (const MonitorWallpaper& m : r.monitors)
+            if (!m.monitor.name.empty() &&
+                prefix.find("/monitor" + m.monitor.name + "/") != std::string::npos)
+                return m;
+        return {{}, r.file, &r.bitmap, r.style};
+    }
+
     // "/backdrop/screenN/monitorM/workspaceW" for every monitor and workspace
     // of the current screen: those xfdesktop already has, and those of the
     // connected outputs, which a fresh install has not written yet.

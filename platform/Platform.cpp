@@ -7,6 +7,7 @@ namespace platform {
 namespace {
 std::optional<std::string> g_exePath;
 std::optional<ScreenDims> g_screen;
+std::optional<std::vector<Monitor>> g_monitors;
 std::optional<int> g_depth;
 std::optional<char> g_decimal;
 } // namespace
@@ -19,10 +20,24 @@ void SetExecutablePathForTesting(std::optional<std::string> path) {
 }
 
 ScreenDims ScreenSize() {
-    return g_screen ? *g_screen : NativeScreenSize();
+    if (g_screen) return *g_screen;
+    if (g_monitors && !g_monitors->empty()) return {g_monitors->front().width, g_monitors->front().height};
+    return NativeScreenSize();
 }
 void SetScreenSizeForTesting(std::optional<ScreenDims> size) {
     g_screen = size;
+}
+
+std::vector<Monitor> Monitors() {
+    std::vector<Monitor> list = g_monitors ? *g_monitors : NativeMonitors();
+    if (list.empty()) {
+        const ScreenDims s = ScreenSize();
+        list.push_back({0, 0, s.width, s.height, ""});
+    }
+    return list;
+}
+void SetMonitorsForTesting(std::optional<std::vector<Monitor>> monitors) {
+    g_monitors = std::move(monitors);
 }
 
 int DisplayDepth() {

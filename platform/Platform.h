@@ -31,6 +31,19 @@ struct ScreenDims {
 ScreenDims ScreenSize();
 void SetScreenSizeForTesting(std::optional<ScreenDims> size);
 
+// One monitor's area in desktop coordinates (Windows: the primary's top-left
+// is 0, 0 and others may lie left of or above it). name is the output's name
+// where the system has one ("HDMI-1").
+struct Monitor {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string name;
+    bool operator==(const Monitor&) const = default;
+};
+// The monitors, read anew at each call, the primary first and never empty:
+// without a display, one of ScreenSize() at 0, 0.
+std::vector<Monitor> Monitors();
+void SetMonitorsForTesting(std::optional<std::vector<Monitor>> monitors);
+
 // Bits per pixel of the display (24 without a display), measured once.
 int DisplayDepth();
 void SetDisplayDepthForTesting(std::optional<int> depth);

@@ -6,6 +6,8 @@
 namespace platform {
 std::string NativeExecutablePath();
 ScreenDims NativeScreenSize();
+// Empty when the system cannot tell.
+std::vector<Monitor> NativeMonitors();
 int NativeDisplayDepth();
 char NativeDecimalSeparator();
 } // namespace platform

@@ -2,6 +2,7 @@
 #include "platform/PlatformNative.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -63,33 +64,79 @@ std::string NativeExecutablePath() {
     return buf;
 }
 
+namespace {
+bool HasRandr(Display* d, int wantMinor) {
+    int evBase = 0, errBase = 0, major = 0, minor = 0;
+    return XRRQueryExtension(d, &evBase, &errBase) && XRRQueryVersion(d, &major, &minor) &&
+           (major > 1 || (major == 1 && minor >= wantMinor));
+}
+
+// A mirrored output is a second monitor of the same area: one picture.
+void AddMonitor(std::vector<Monitor>& list, Monitor m, bool primary) {
+    if (m.width <= 0 || m.height <= 0) return;
+    for (const Monitor& have : list)
+        if (have.x == m.x && have.y == m.y && have.width == m.width && have.height == m.height) return;
+    if (primary)
+        list.insert(list.begin(), std::move(m));
+    else
+        list.push_back(std::move(m));
+}
+
+// RandR 1.5 monitors include the virtual ones of "xrandr --setmonitor".
+std::vector<Monitor> RandrMonitors(Display* d) {
+    std::vector<Monitor> list;
+    if (!HasRandr(d, 5)) return list;
+    int n = 0;
+    XRRMonitorInfo* info = XRRGetMonitors(d, DefaultRootWindow(d), True, &n);
+    if (!info) return list;
+    for (int i = 0; i < n; ++i) {
+        std::string name;
+        if (info[i].name != None) {
+            if (char* text = XGetAtomName(d, info[i].name)) {
+                name = text;
+                XFree(text);
+            }
+        }
+        AddMonitor(list, {info[i].x, info[i].y, info[i].width, info[i].height, std::move(name)},
+                   info[i].primary != 0);
+    }
+    XRRFreeMonitors(info);
+    return list;
+}
+
+std::vector<Monitor> XineramaMonitors(Display* d) {
+    std::vector<Monitor> list;
+    int ev = 0, err = 0;
+    if (!XineramaQueryExtension(d, &ev, &err) || !XineramaIsActive(d)) return list;
+    int n = 0;
+    XineramaScreenInfo* info = XineramaQueryScreens(d, &n);
+    if (!info) return list;
+    for (int i = 0; i < n; ++i)
+        AddMonitor(list, {info[i].x_org, info[i].y_org, info[i].width, info[i].height, ""}, false);
+    XFree(info);
+    return list;
+}
+
+std::vector<Monitor> MonitorsOf(Display* d) {
+    std::vector<Monitor> list = RandrMonitors(d);
+    if (list.empty()) list = XineramaMonitors(d);
+    return list;
+}
+} // namespace
+
+std::vector<Monitor> NativeMonitors() {
+    DisplayPtr dpy = OpenDisplay();
+    if (!dpy) return {};
+    return MonitorsOf(dpy.get());
+}
+
 ScreenDims NativeScreenSize() {
     DisplayPtr dpy = OpenDisplay();
     if (!dpy) return {1024, 768};
-    Window root = DefaultRootWindow(dpy.get());
-    ScreenDims whole{DisplayWidth(dpy.get(), DefaultScreen(dpy.get())),
-                     DisplayHeight(dpy.get(), DefaultScreen(dpy.get()))};
-    int evBase = 0, errBase = 0, major = 0, minor = 0;
-    if (!XRRQueryExtension(dpy.get(), &evBase, &errBase) || !XRRQueryVersion(dpy.get(), &major, &minor) ||
-        major < 1 || (major == 1 && minor < 3))
-        return whole;
-    RROutput primary = XRRGetOutputPrimary(dpy.get(), root);
-    if (primary == None) return whole;
-    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy.get(), root);
-    if (!res) return whole;
-    ScreenDims result = whole;
-    if (XRROutputInfo* out = XRRGetOutputInfo(dpy.get(), res, primary)) {
-        if (out->crtc != None) {
-            if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(dpy.get(), res, out->crtc)) {
-                if (crtc->width > 0 && crtc->height > 0)
-                    result = {static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
-                XRRFreeCrtcInfo(crtc);
-            }
-        }
-        XRRFreeOutputInfo(out);
-    }
-    XRRFreeScreenResources(res);
-    return result;
+    const std::vector<Monitor> list = MonitorsOf(dpy.get());
+    if (!list.empty()) return {list.front().width, list.front().height};
+    return {DisplayWidth(dpy.get(), DefaultScreen(dpy.get())),
+            DisplayHeight(dpy.get(), DefaultScreen(dpy.get()))};
 }
 
 int NativeDisplayDepth() {

@@ -121,6 +121,29 @@ ScreenDims NativeScreenSize() {
     return {w, h};
 }
 
+namespace {
+BOOL CALLBACK AddMonitor(HMONITOR handle, HDC, LPRECT, LPARAM data) {
+    auto& list = *reinterpret_cast<std::vector<Monitor>*>(data);
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(handle, &info)) return TRUE;
+    const RECT& r = info.rcMonitor;
+    Monitor m{r.left, r.top, r.right - r.left, r.bottom - r.top, WideToUtf8(info.szDevice)};
+    if (m.width <= 0 || m.height <= 0) return TRUE;
+    if (info.dwFlags & MONITORINFOF_PRIMARY)
+        list.insert(list.begin(), std::move(m));
+    else
+        list.push_back(std::move(m));
+    return TRUE;
+}
+} // namespace
+
+std::vector<Monitor> NativeMonitors() {
+    std::vector<Monitor> list;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&list));
+    return list;
+}
+
 int NativeDisplayDepth() {
     static const int measured = [] {
         HDC dc = GetDC(nullptr);

@@ -170,6 +170,13 @@ void TFrmMain::BuildOptionsPage() {
             cbFestgroesse = NewSizeList(gx + 212, gy + 36, 144, 21);
             cbFestgroesse->callback(cb_OptionsPage, this);
         }
+        {
+            // In the free row between the fixed size and the 4:3 option; made
+            // last, so its tab stop follows the group's original controls.
+            chkEigenesBild =
+                new Fl_Check_Button(gx + 15, gy + 61, 300, 16, "Jeder Bildschirm bekommt ein eigenes Bild");
+            chkEigenesBild->callback(cb_OptionsPage, this);
+        }
         GroupBox4->end();
     }
     {
@@ -217,6 +224,7 @@ void TFrmMain::FillOptionsPage() {
     txtGeometryOKab->value(FloatText(Optionen->GeometrieOKAb).c_str());
     txtGeometryOKbis->value(FloatText(Optionen->GeometrieOKBis).c_str());
     txtMaxKillBorder->value(FloatText(Optionen->MaxKillBorder).c_str());
+    chkEigenesBild->value(Optionen->EigenesBildJeBildschirm ? 1 : 0);
 }
 
 void TFrmMain::chkSizeClick() {
@@ -225,6 +233,10 @@ void TFrmMain::chkSizeClick() {
 
 void TFrmMain::chk4zu3Click() {
     Optionen->SetAutowandlung_4zu3(chk4zu3->value() != 0);
+}
+
+void TFrmMain::chkEigenesBildClick() {
+    Optionen->SetEigenesBildJeBildschirm(chkEigenesBild->value() != 0);
 }
 
 void TFrmMain::cbFestgroesseChange() {
@@ -276,6 +288,8 @@ void TFrmMain::cb_OptionsPage(Fl_Widget* w, void* data) {
             self->chk4zu3Click();
         else if (w == self->cbFestgroesse)
             self->cbFestgroesseChange();
+        else if (w == self->chkEigenesBild)
+            self->chkEigenesBildClick();
         else if (w == self->cbKachelgroesse)
             self->cbKachelgroesseChange();
         else if (w == self->optKacheltyp1 || w == self->optKacheltyp2)

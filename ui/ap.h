@@ -120,6 +120,7 @@ class TFrmMain : public Fl_Double_Window {
     ExitEdit* txtMaxKillBorder;
     Fl_Box* Label13;
     Fl_Box* Label14;
+    Fl_Check_Button* chkEigenesBild;
 
     GroupBox* GroupBox5;
     Fl_Round_Button* optKacheltyp1;
@@ -182,6 +183,7 @@ class TFrmMain : public Fl_Double_Window {
     void FillOptionsPage();
     void chkSizeClick();
     void chk4zu3Click();
+    void chkEigenesBildClick();
     void cbFestgroesseChange();
     void cbKachelgroesseChange();
     void optKacheltypClick();

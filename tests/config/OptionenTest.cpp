@@ -43,7 +43,8 @@ TEST_F(OptionenTest, FirstRunWritesTheWholeSectionWithDefaults) {
                                   "KachelMaxBreite=250\n"
                                   "FesteBildHoehe=0\n"
                                   "FesteBildBreite=0\n"
-                                  "Glaetten=1\n");
+                                  "Glaetten=1\n"
+                                  "EigenesBildJeBildschirm=0\n");
 }
 
 TEST_F(OptionenTest, EveryKeyRoundTrips) {
@@ -65,6 +66,7 @@ TEST_F(OptionenTest, EveryKeyRoundTrips) {
         o.SetKachelBildhoehe(480);
         o.SetKachelTyp(1);
         o.SetGlaetten(false);
+        o.SetEigenesBildJeBildschirm(true);
     }
     const std::string written = ReadAll(IniPath());
     EXPECT_NE(written.find("AnzVerz=2\nVerz1=/bilder/a\nVerz1/Optionen=AR\nVerz2=/bilder/b b\nFirst=0\n"),
@@ -87,6 +89,8 @@ TEST_F(OptionenTest, EveryKeyRoundTrips) {
     EXPECT_EQ(o.KachelBildhoehe, 480);
     EXPECT_EQ(o.KachelTyp, 1);
     EXPECT_FALSE(o.Glaetten);
+    EXPECT_TRUE(o.EigenesBildJeBildschirm);
+    EXPECT_NE(written.find("FesteBildBreite=800\nGlaetten=0\nEigenesBildJeBildschirm=1\n"), std::string::npos) << written;
     EXPECT_EQ(ReadAll(IniPath()), written) << "loading alone must not rewrite the file";
 }
 

@@ -286,15 +286,40 @@ TEST_F(OptionsPageTest, TabWalksThePageInOrderAndLeavingUnchangedWritesNothing) 
     auto f = Open();
     ShowPage(*f);
     ASSERT_TRUE(f->txtKachelBr->take_focus());
-    const std::vector<Fl_Widget*> expected = {
-        f->txtKachelH,       f->chkSize,       f->chk4zu3,         f->txtGeometryOKab, f->txtGeometryOKbis,
-        f->txtMaxKillBorder, f->cbFestgroesse, f->cbKachelgroesse, f->optKacheltyp1,   f->optKacheltyp2};
+    const std::vector<Fl_Widget*> expected = {f->txtKachelH,      f->chkSize,          f->chk4zu3,
+                                              f->txtGeometryOKab, f->txtGeometryOKbis, f->txtMaxKillBorder,
+                                              f->cbFestgroesse,   f->chkEigenesBild,   f->cbKachelgroesse,
+                                              f->optKacheltyp1,   f->optKacheltyp2};
     for (Fl_Widget* next : expected) {
         uitest::PressKey(FL_Tab);
         EXPECT_EQ(Fl::focus(), next) << (next->label() ? next->label() : "(edit or list)");
     }
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(writes->Take(), 0);
+}
+
+TEST_F(OptionsPageTest, OwnPictureForEachMonitorIsSavedAtOnce) {
+    auto f = Open("EigenesBildJeBildschirm=1\n");
+    EXPECT_EQ(f->chkEigenesBild->value(), 1);
+    EXPECT_STREQ(f->chkEigenesBild->label(), "Jeder Bildschirm bekommt ein eigenes Bild");
+    EXPECT_EQ(f->chkEigenesBild->parent(), f->GroupBox4);
+    ShowPage(*f);
+    // In its free row: it overlaps none of the group's other controls.
+    const Fl_Widget* c = f->chkEigenesBild;
+    for (int i = 0; i < f->GroupBox4->children(); ++i) {
+        const Fl_Widget* o = f->GroupBox4->child(i);
+        if (o == c) continue;
+        const bool apart = o->x() >= c->x() + c->w() || c->x() >= o->x() + o->w() ||
+                           o->y() >= c->y() + c->h() || c->y() >= o->y() + o->h();
+        EXPECT_TRUE(apart) << (o->label() ? o->label() : "(edit or list)");
+    }
+    f->chkEigenesBild->do_callback(); // unchanged: nothing to store
+    EXPECT_EQ(writes->Take(), 0);
+    f->chkEigenesBild->value(0);
+    f->chkEigenesBild->do_callback();
+    EXPECT_EQ(writes->Take(), 1);
+    EXPECT_NE(Ini().find("EigenesBildJeBildschirm=0\n"), std::string::npos) << Ini();
+    EXPECT_FALSE(f->Optionen->EigenesBildJeBildschirm);
 }
 
 TEST_F(OptionsPageTest, GermanAndEnglishProcessLocales) {
