@@ -211,23 +211,37 @@ TEST_F(PicturesPageTest, FixedSizeReportedForEveryPictureButTiles) {
     EXPECT_EQ(Info(*frm), "100 x 80 Pixel (=>Kachel)");
 }
 
-TEST_F(PicturesPageTest, BadFileAfterGoodKeepsPreviewAndLabel) {
+// The holder keeps the good picture, but the failure must show: the error
+// text over the picture and the size label saying so.
+TEST_F(PicturesPageTest, BadFileAfterGoodShowsTheErrorOverTheKeptPicture) {
     AddDirectories({"a"});
     WritePicture(Dir("a") / "1good.bmp", 400, 300, {0, 0, 200});
     testsupport::WriteAll(Dir("a") / "2bad.bmp", "kein Bitmap");
     WritePicture(Dir("a") / "3good.bmp", 410, 300, {0, 0, 200});
     auto frm = Open();
     ShowPage(*frm, frm->pBilder);
+    const int bx = frm->Bild->x(), by = frm->Bild->y();
+    // Dark pixels on the middle row: the caption's text.
+    auto textPixels = [&] {
+        int dark = 0;
+        for (int x = 2; x < 196; ++x) {
+            const uitest::Colour c = PixelAt(*frm, bx + x, by + 74);
+            if (c.r < 90 && c.g < 90 && c.b < 90) ++dark;
+        }
+        return dark;
+    };
     EXPECT_STREQ(frm->PicBorder->label(), "");
+    EXPECT_EQ(textPixels(), 0);
     frm->butNextClick();
     EXPECT_STREQ(frm->PicBorder->label(), "Fehler: \"Bitmap ist ungültig\"");
-    EXPECT_EQ(Info(*frm), "400 x 300 Pixel (=>Bild)");
-    EXPECT_EQ(frm->Bild->Picture().Width(), 400);
-    const uitest::Colour c = PixelAt(*frm, frm->Bild->x() + 99, frm->Bild->y() + 74);
-    EXPECT_EQ(c.b, 200);
+    EXPECT_EQ(Info(*frm), "Datei konnte nicht angezeigt werden");
+    EXPECT_EQ(frm->Bild->Picture().Width(), 400) << "the holder keeps its picture";
+    EXPECT_EQ(PixelAt(*frm, bx + 2, by + 2).b, 200);
+    EXPECT_GT(textPixels(), 5) << "the error text is on top of the picture";
     frm->butNextClick();
     EXPECT_STREQ(frm->PicBorder->label(), "");
     EXPECT_EQ(Info(*frm), "410 x 300 Pixel (=>Bild)");
+    EXPECT_EQ(textPixels(), 0);
 }
 
 TEST_F(PicturesPageTest, ZoomToggledByAllThreeAndKeptAcrossPages) {
