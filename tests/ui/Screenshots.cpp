@@ -64,9 +64,13 @@ void GrabMenuAndClose(void* data) {
     Fl_Window* w = Fl::first_window();
     if (!w) return;
     Grab(w, static_cast<const char*>(data));
-    Fl::e_keysym = FL_Escape;
+    // A click beside the menu closes it.
+    Fl::e_x = Fl::e_y = Fl::e_x_root = Fl::e_y_root = -50;
+    Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+    Fl::e_state = FL_BUTTON1;
+    Fl::handle(FL_PUSH, w);
     Fl::e_state = 0;
-    Fl::handle(FL_KEYBOARD, w);
+    Fl::handle(FL_RELEASE, w);
 }
 
 void GrabModalAndClose(void* data) {
