@@ -16,7 +16,7 @@
 namespace {
 
 // The size label's text after a file that could not be loaded.
-const char* const kNotShown = "Datei konnte nicht angezeigt werden";
+const char* const kNotShown = "Datei nicht anzeigbar";
 
 // The client area of a page lies this far inside the page's frame.
 constexpr int kPageInset = 4;

@@ -234,7 +234,7 @@ TEST_F(PicturesPageTest, BadFileAfterGoodShowsTheErrorOverTheKeptPicture) {
     EXPECT_EQ(textPixels(), 0);
     frm->butNextClick();
     EXPECT_STREQ(frm->PicBorder->label(), "Fehler: \"Bitmap ist ungültig\"");
-    EXPECT_EQ(Info(*frm), "Datei konnte nicht angezeigt werden");
+    EXPECT_EQ(Info(*frm), "Datei nicht anzeigbar");
     EXPECT_EQ(frm->Bild->Picture().Width(), 400) << "the holder keeps its picture";
     EXPECT_EQ(PixelAt(*frm, bx + 2, by + 2).b, 200);
     EXPECT_GT(textPixels(), 5) << "the error text is on top of the picture";
