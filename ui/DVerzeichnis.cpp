@@ -51,7 +51,7 @@ bool IsSeparator(char c) {
 #endif
 }
 
-// The root of the path's file system: "/", "C:\\", or "\\\\server\\share\\".
+// The root of the path's file system: "/", or a drive's "C:\" on Windows.
 std::size_t RootLength(const std::string& path) {
 #ifdef _WIN32
     if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) return 3;

@@ -41,7 +41,7 @@ FolderChooserKind NativeFolderChooser();
 // Shows the folder chooser at start; the chosen folder, or nullopt when cancelled.
 std::optional<std::string> ChooseFolder(const std::string& start);
 
-// The path without separators at its end, except a root's own ("/", "C:\\").
+// The path without separators at its end, except a root's own ("/", "C:\").
 std::string WithoutTrailingSeparator(std::string path);
 
 class TDlgVerzeichnis : public Fl_Double_Window {
