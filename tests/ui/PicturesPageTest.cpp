@@ -10,8 +10,11 @@
 #include "ui/ap.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -242,6 +245,40 @@ TEST_F(PicturesPageTest, BadFileAfterGoodShowsTheErrorOverTheKeptPicture) {
     EXPECT_STREQ(frm->PicBorder->label(), "");
     EXPECT_EQ(Info(*frm), "410 x 300 Pixel (=>Bild)");
     EXPECT_EQ(textPixels(), 0);
+}
+
+// At scale 2 the preview shows the picture at the screen's own pixels: one
+// of exactly the preview's device size, in one-pixel stripes, keeps every
+// stripe instead of showing a doubled copy of every other one.
+TEST_F(PicturesPageTest, PreviewDrawsAtDevicePixels) {
+    AddDirectories({"a"});
+    auto frm = Open();
+    const float scale = Fl::screen_scale(frm->screen_num());
+    if (scale < 1.5f) GTEST_SKIP() << "runs at scale 2 (FLTK_SCALING_FACTOR=2)";
+    const int pw = static_cast<int>(frm->Bild->w() * scale + 0.5f),
+              ph = static_cast<int>(frm->Bild->h() * scale + 0.5f);
+    TBitmap stripes(pw, ph);
+    for (int y = 0; y < ph; ++y) {
+        std::uint8_t* p = stripes.ScanLine(y);
+        for (int x = 0; x < pw; ++x, p += 3)
+            p[0] = p[1] = p[2] = x % 2 ? 255 : 0;
+    }
+    SaveBitmapToFile(stripes, (Dir("a") / "streifen.bmp").string());
+    ShowPage(*frm, frm->pSettings);
+    ShowPage(*frm, frm->pBilder);
+    ASSERT_EQ(frm->Bild->Picture().Width(), pw);
+    ASSERT_EQ(frm->Bild->Stretch(), StretchMode::Stretched);
+    Fl::flush();
+    std::unique_ptr<Fl_RGB_Image> shot(
+        fl_capture_window(frm.get(), frm->Bild->x(), frm->Bild->y(), frm->Bild->w(), frm->Bild->h()));
+    ASSERT_TRUE(shot);
+    ASSERT_EQ(shot->data_w(), pw);
+    const auto* px = reinterpret_cast<const std::uint8_t*>(shot->data()[0]);
+    const int d = shot->d(), row = (ph / 2) * shot->data_w() * d;
+    int changes = 0;
+    for (int x = 1; x < pw; ++x)
+        if ((px[row + x * d] > 127) != (px[row + (x - 1) * d] > 127)) ++changes;
+    EXPECT_GT(changes, pw * 9 / 10) << "neighbouring device pixels alternate";
 }
 
 TEST_F(PicturesPageTest, ZoomToggledByAllThreeAndKeptAcrossPages) {
