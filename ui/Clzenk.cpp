@@ -4,6 +4,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
@@ -72,9 +73,46 @@ std::string LiteralLabel(const std::string& text) {
     return out;
 }
 
+std::string MenuLabel(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : LiteralLabel(text)) {
+        if (c == '&') out += '&';
+        out += c;
+    }
+    return out;
+}
+
 void UseWindowFont() {
     FL_NORMAL_SIZE = kFontSize;
     fl_message_font(FL_HELVETICA, kFontSize);
+    UseGermanTexts();
+}
+
+void UseGermanTexts() {
+    fl_ok = "OK";
+    fl_cancel = "Abbrechen";
+    fl_yes = "Ja";
+    fl_no = "Nein";
+    fl_close = "Schließen";
+    Fl_Input::cut_menu_text = "Ausschneiden";
+    Fl_Input::copy_menu_text = "Kopieren";
+    Fl_Input::paste_menu_text = "Einfügen";
+    // FLTK's own chooser, the last fallback of the folder chooser.
+    Fl_File_Chooser::add_favorites_label = "Zu den Favoriten hinzufügen";
+    Fl_File_Chooser::all_files_label = "Alle Dateien (*)";
+    Fl_File_Chooser::custom_filter_label = "Eigener Filter";
+    Fl_File_Chooser::existing_file_label = "Bitte eine vorhandene Datei wählen!";
+    Fl_File_Chooser::favorites_label = "Favoriten";
+    Fl_File_Chooser::filename_label = "Verzeichnis:";
+    Fl_File_Chooser::filesystems_label = "Dateisysteme";
+    Fl_File_Chooser::manage_favorites_label = "Favoriten verwalten";
+    Fl_File_Chooser::new_directory_label = "Neues Verzeichnis?";
+    Fl_File_Chooser::new_directory_tooltip = "Ein neues Verzeichnis anlegen.";
+    Fl_File_Chooser::preview_label = "Vorschau";
+    Fl_File_Chooser::save_label = "Speichern";
+    Fl_File_Chooser::show_label = "Anzeigen:";
+    Fl_File_Chooser::hidden_label = "Versteckte Dateien zeigen";
 }
 
 bool AskYesNo(const std::string& caption, const std::string& text, bool yesIsDefault, int /*helpContext*/) {

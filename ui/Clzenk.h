@@ -19,6 +19,14 @@ std::optional<std::string> InputQuery(const std::string& title, const std::strin
 // FLTK reads "@" in a label as a symbol code; doubled it is shown as typed.
 std::string LiteralLabel(const std::string& text);
 
+// A menu item's label shown as typed: "&" would mark a shortcut letter and
+// "@" a symbol.
+std::string MenuLabel(const std::string& text);
+
 // Applies the window's font before widgets are built: FLTK's default is wider
-// than the layout's 8-point font.
+// than the layout's 8-point font. Also sets the German texts below.
 void UseWindowFont();
+
+// German texts for everything FLTK shows by itself: the buttons of its message
+// boxes, the context menu of text fields, its own file chooser.
+void UseGermanTexts();

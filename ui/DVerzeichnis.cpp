@@ -5,6 +5,110 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Native_File_Chooser.H>
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#endif
+
+namespace {
+#ifndef _WIN32
+bool OnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::string list = path;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(':', start), list.size());
+        const std::string dir = end > start ? list.substr(start, end - start) : ".";
+        if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// FLTK looks for its helpers in this order (zenity goes through the desktop's
+// portal where there is one); GTK is loaded at run time when installed.
+bool HasGtk() {
+    for (const char* lib : {"libgtk-3.so.0", "libgtk-3.so", "libgtk-x11-2.0.so.0"}) {
+        if (void* h = dlopen(lib, RTLD_LAZY)) {
+            dlclose(h);
+            return true;
+        }
+    }
+    return false;
+}
+#endif
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+// The root of the path's file system: "/", or a drive's "C:\" on Windows.
+std::size_t RootLength(const std::string& path) {
+#ifdef _WIN32
+    if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) return 3;
+#endif
+    return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+// The folder chooser with the German texts and without what makes no sense
+// for choosing a folder: creating one, a picture preview.
+std::optional<std::string> ChooseWithOwnChooser(const std::string& start) {
+    UseGermanTexts();
+    Fl_File_Chooser chooser(start.c_str(), "*", Fl_File_Chooser::DIRECTORY, "Verzeichnis wählen");
+    chooser.newButton->hide();
+    chooser.previewButton->hide();
+    chooser.preview(0);
+    chooser.show();
+    while (chooser.shown())
+        Fl::wait();
+    if (!chooser.value() || chooser.count() <= 0) return std::nullopt;
+    return std::string(chooser.value());
+}
+} // namespace
+
+FolderChooserKind NativeFolderChooser() {
+#ifdef _WIN32
+    return FolderChooserKind::Windows;
+#else
+    if (OnPath("zenity")) return FolderChooserKind::Zenity;
+    if (OnPath("kdialog")) return FolderChooserKind::Kdialog;
+    if (HasGtk()) return FolderChooserKind::Gtk;
+    return FolderChooserKind::Own;
+#endif
+}
+
+std::string WithoutTrailingSeparator(std::string path) {
+    const std::size_t root = RootLength(path);
+    while (path.size() > std::max<std::size_t>(root, 1) && IsSeparator(path.back()))
+        path.pop_back();
+    return path;
+}
+
+std::optional<std::string> ChooseFolder(const std::string& start) {
+    const FolderChooserKind kind = NativeFolderChooser();
+    if (kind == FolderChooserKind::Own) {
+        const auto chosen = ChooseWithOwnChooser(start);
+        if (!chosen) return std::nullopt;
+        return WithoutTrailingSeparator(*chosen);
+    }
+    Fl::option(Fl::OPTION_FNFC_USES_ZENITY, kind == FolderChooserKind::Zenity);
+    Fl::option(Fl::OPTION_FNFC_USES_KDIALOG, kind == FolderChooserKind::Kdialog);
+    Fl::option(Fl::OPTION_FNFC_USES_GTK, kind == FolderChooserKind::Gtk);
+    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_DIRECTORY);
+    chooser.title("Verzeichnis wählen");
+    chooser.directory(start.c_str());
+    if (chooser.show() != 0 || !chooser.filename() || !*chooser.filename()) return std::nullopt;
+    return WithoutTrailingSeparator(chooser.filename());
+}
 
 DirectoryEdit::DirectoryEdit(int X, int Y, int W, int H) : Fl_Group(X, Y, W, H) {
     const int bw = H;
@@ -29,20 +133,8 @@ std::string FolderChooserStart(const std::string& text) {
 
 void DirectoryEdit::browseClick(Fl_Widget*, void* data) {
     auto* self = static_cast<DirectoryEdit*>(data);
-    Fl_File_Chooser::show_label = "Anzeigen:";
-    Fl_File_Chooser::hidden_label = "Versteckte Dateien";
-    Fl_File_Chooser::filename_label = "Verzeichnis:";
-    Fl_File_Chooser::preview_label = "Vorschau";
-    Fl_File_Chooser::favorites_label = "Favoriten";
-    const std::string start = FolderChooserStart(self->value());
-    Fl_File_Chooser chooser(start.c_str(), "*", Fl_File_Chooser::DIRECTORY, "Verzeichnis wählen");
-    // Choosing a folder here must not create one.
-    chooser.newButton->hide();
-    chooser.preview(0);
-    chooser.show();
-    while (chooser.shown())
-        Fl::wait();
-    if (chooser.value() && chooser.count() > 0) self->value(chooser.value());
+    const auto chosen = ChooseFolder(FolderChooserStart(self->value()));
+    if (chosen) self->value(*chosen);
 }
 
 TDlgVerzeichnis::TDlgVerzeichnis() : Fl_Double_Window(376, 96, "Verzeichnis eingeben") {

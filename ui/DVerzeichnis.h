@@ -7,6 +7,7 @@
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Return_Button.H>
 
+#include <optional>
 #include <string>
 
 // A one-line text field with a browse button at its right end that opens a
@@ -31,6 +32,17 @@ class DirectoryEdit : public Fl_Group {
 // The folder where the chooser opens: the text when it names an existing
 // folder, otherwise the root.
 std::string FolderChooserStart(const std::string& text);
+
+// Which folder chooser the browse button opens: the desktop's own where one is
+// installed, FLTK's only when none is.
+enum class FolderChooserKind { Zenity, Kdialog, Gtk, Windows, Own };
+FolderChooserKind NativeFolderChooser();
+
+// Shows the folder chooser at start; the chosen folder, or nullopt when cancelled.
+std::optional<std::string> ChooseFolder(const std::string& start);
+
+// The path without separators at its end, except a root's own ("/", "C:\").
+std::string WithoutTrailingSeparator(std::string path);
 
 class TDlgVerzeichnis : public Fl_Double_Window {
   public:

@@ -8,6 +8,7 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -58,8 +59,11 @@ TFrmSlideshow::TFrmSlideshow(const TOptionen& optionen)
 }
 
 void TFrmSlideshow::FormCreate() {
+    // The screen in device pixels, the window in FLTK's units.
     const platform::ScreenDims screen = platform::ScreenSize();
-    resize(0, 0, screen.width, screen.height);
+    const float scale = Fl::screen_scale(0);
+    resize(0, 0, static_cast<int>(std::lround(screen.width / scale)),
+           static_cast<int>(std::lround(screen.height / scale)));
     frError->resize(0, 0, w(), h());
     Bild->resize(0, 0, w(), h());
     frError->copy_label("");
@@ -82,6 +86,15 @@ void TFrmSlideshow::ShowPicture(TDirection direction) {
     Bild->PictureChanged();
     redraw();
     NextIndex = NextIndex + 1 == n ? 0 : NextIndex + 1;
+}
+
+void TFrmSlideshow::draw() {
+    Fl_Double_Window::draw();
+    // frError lies behind the picture; over a picture kept from before, the
+    // text goes on top, on black so that the red stays readable.
+    if (Bild->Picture().Width() > 0 && frError->label() && *frError->label())
+        DrawTextOver(frError->label(), frError->labelfont(), frError->labelsize(), frError->labelcolor(),
+                     FL_BLACK, 0, 0, w(), h());
 }
 
 int TFrmSlideshow::ShownIndex() const {

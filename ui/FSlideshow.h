@@ -33,6 +33,9 @@ class TFrmSlideshow : public Fl_Double_Window {
     void FormKeyDown(int key);
     int handle(int event) override;
 
+  protected:
+    void draw() override;
+
   private:
     const TOptionen& optionen_;
 };

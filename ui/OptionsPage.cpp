@@ -201,12 +201,6 @@ void TFrmMain::BuildOptionsPage() {
         }
         GroupBox5->end();
     }
-    // The layout was made for a narrower font: two points smaller, every
-    // text of the page fits beside the control that follows it.
-    for (Fl_Group* g : {GroupBox3, GroupBox4, GroupBox5})
-        for (int i = 0; i < g->children(); ++i)
-            if (!dynamic_cast<Fl_Input*>(g->child(i)) && !dynamic_cast<Fl_Choice*>(g->child(i)))
-                g->child(i)->labelsize(FL_NORMAL_SIZE - 2);
 }
 
 void TFrmMain::FillOptionsPage() {

@@ -1,9 +1,11 @@
 #include "ui/PictureView.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cmath>
 
 PictureImage::PictureImage(int X, int Y, int W, int H) : Fl_Widget(X, Y, W, H) {
     box(FL_NO_BOX);
@@ -51,8 +53,12 @@ void PictureImage::Prepare(int& drawW, int& drawH) {
         return;
     }
     if (stretch_ == StretchMode::Stretched) {
-        drawW = w();
-        drawH = h();
+        // Composed for the screen's own pixels: at scale 2 a large picture
+        // keeps its detail instead of being a doubled low-resolution copy.
+        const float scale = window() ? Fl::screen_scale(window()->screen_num()) : 1.0f;
+        drawW = std::max(1, static_cast<int>(std::lround(w() * scale)));
+        drawH = std::max(1, static_cast<int>(std::lround(h() * scale)));
+        if (drawW != preparedW_ || drawH != preparedH_) stale_ = true;
     } else {
         drawW = std::min(bw, w());
         drawH = std::min(bh, h());
@@ -76,13 +82,27 @@ void PictureImage::Prepare(int& drawW, int& drawH) {
             dst[2] = src[0];
         }
     }
+    preparedW_ = drawW;
+    preparedH_ = drawH;
+    image_.reset();
     stale_ = false;
 }
 
 void PictureImage::draw() {
     int dw = 0, dh = 0;
     Prepare(dw, dh);
-    if (dw > 0 && dh > 0) fl_draw_image(rgb_.data(), x(), y(), dw, dh, 3);
+    if (dw <= 0 || dh <= 0) return;
+    if (stretch_ == StretchMode::Unscaled || (dw == w() && dh == h())) {
+        fl_draw_image(rgb_.data(), x(), y(), dw, dh, 3);
+        return;
+    }
+    // Device pixels: drawn at the widget's size in FLTK units, one bitmap
+    // pixel per pixel of the screen.
+    if (!image_) {
+        image_ = std::make_unique<Fl_RGB_Image>(rgb_.data(), dw, dh, 3);
+        image_->scale(w(), h(), 0, 1);
+    }
+    image_->draw(x(), y());
 }
 
 void OverlapDraw::DamageAbove(const Fl_Widget& self) const {
@@ -100,15 +120,42 @@ PreviewFrame::PreviewFrame(int X, int Y, int W, int H) : Fl_Group(X, Y, W, H) {
     resizable(nullptr);
 }
 
+void DrawTextOver(const char* text, Fl_Font font, Fl_Fontsize size, Fl_Color fg, Fl_Color bg, int X, int Y,
+                  int W, int H) {
+    if (!text || !*text || W <= 8 || H <= 0) return;
+    fl_font(font, size);
+    int tw = W - 8, th = 0;
+    fl_measure(text, tw, th, 0);
+    tw = std::min(tw, W - 8);
+    th = std::min(th, H);
+    const int bx = X + (W - tw) / 2 - 4, by = Y + (H - th) / 2 - 2;
+    fl_push_clip(X, Y, W, H);
+    fl_color(bg);
+    fl_rectf(bx, by, tw + 8, th + 4);
+    fl_color(fg);
+    fl_draw(text, bx + 4, by + 2, tw, th, FL_ALIGN_CENTER | FL_ALIGN_INSIDE | FL_ALIGN_WRAP, nullptr, 0);
+    fl_pop_clip();
+}
+
+void PreviewFrame::CaptionOnTop(bool onTop) {
+    if (onTop == captionOnTop_) return;
+    captionOnTop_ = onTop;
+    redraw();
+}
+
 void PreviewFrame::draw() {
     if (damage() & ~FL_DAMAGE_CHILD) {
         draw_box();
-        draw_label();
+        if (!captionOnTop_) draw_label();
         // The image lies on the caption; it must be drawn again over it.
         for (int i = 0; i < children(); ++i)
             child(i)->damage(FL_DAMAGE_ALL);
     }
     draw_children();
+    // Drawn after the image each time, since the image may redraw alone.
+    if (captionOnTop_)
+        DrawTextOver(label(), labelfont(), labelsize(), labelcolor(), color(), x() + 1, y() + 1, w() - 2,
+                     h() - 2);
     DamageAbove(*this);
 }
 

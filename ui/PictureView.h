@@ -6,10 +6,12 @@
 
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Widget.H>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 enum class StretchMode { Unscaled, Stretched };
@@ -40,6 +42,9 @@ class PictureImage : public Fl_Widget {
     StretchMode stretch_ = StretchMode::Stretched;
     StretchFilter filter_ = StretchFilter::Smooth;
     std::vector<std::uint8_t> rgb_;
+    int preparedW_ = 0, preparedH_ = 0;
+    // rgb_ at device resolution, shown at the widget's size.
+    std::unique_ptr<Fl_RGB_Image> image_;
     bool stale_ = true;
 };
 
@@ -56,13 +61,24 @@ class OverlapDraw {
     std::vector<Fl_Widget*> above_;
 };
 
-// A panel with a lowered bevel whose caption, centred, lies behind its image.
+// Draws text centred and wrapped in the box, on a backing of bg just large
+// enough for it, so that it stays readable over any picture.
+void DrawTextOver(const char* text, Fl_Font font, Fl_Fontsize size, Fl_Color fg, Fl_Color bg, int X, int Y,
+                  int W, int H);
+
+// A panel with a lowered bevel whose caption, centred, lies behind its image;
+// raised, the caption is drawn over the image instead.
 class PreviewFrame : public Fl_Group, public OverlapDraw {
   public:
     PreviewFrame(int X, int Y, int W, int H);
+    void CaptionOnTop(bool onTop);
+    bool CaptionOnTop() const { return captionOnTop_; }
 
   protected:
     void draw() override;
+
+  private:
+    bool captionOnTop_ = false;
 };
 
 // A single-selection list of paths shown literally; the double-click

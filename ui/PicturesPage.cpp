@@ -15,6 +15,9 @@
 
 namespace {
 
+// The size label's text after a file that could not be loaded.
+const char* const kNotShown = "Datei nicht anzeigbar";
+
 // The client area of a page lies this far inside the page's frame.
 constexpr int kPageInset = 4;
 
@@ -195,14 +198,19 @@ void TFrmMain::lBilderClick() {
         error = Optionen->FitPicture(Bild->Picture(), BilderLines[static_cast<std::size_t>(i)]);
     }
     PicBorder->copy_label(LiteralLabel(error).c_str());
+    // The holder keeps the last good picture; the failure must not look like it.
+    PicBorder->CaptionOnTop(!error.empty());
     const int width = Bild->Picture().Width(), height = Bild->Picture().Height();
     const bool stretched = !Optionen->IsTileSize(width, height);
     Bild->Stretch(stretched ? StretchMode::Stretched : StretchMode::Unscaled);
     Bild->Filter(Optionen->Glaetten ? StretchFilter::Smooth : StretchFilter::Nearest);
     Bild->PictureChanged();
-    labInfo->copy_label((std::to_string(width) + " x " + std::to_string(height) + " Pixel (=>" +
-                         (stretched ? "Bild" : "Kachel") + ")")
-                            .c_str());
+    if (!error.empty())
+        labInfo->copy_label(kNotShown);
+    else
+        labInfo->copy_label((std::to_string(width) + " x " + std::to_string(height) + " Pixel (=>" +
+                             (stretched ? "Bild" : "Kachel") + ")")
+                                .c_str());
     PicBorder->redraw();
 }
 

@@ -13,6 +13,7 @@
 #include <FL/Fl_Menu_Item.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -64,6 +65,19 @@ TabPage::TabPage(int X, int Y, int W, int H, const char* L) : Fl_Group(X, Y, W, 
     set_flag(SHORTCUT_LABEL);
 }
 
+int TabPage::handle(int event) {
+    if (Fl_Group::handle(event)) return 1;
+    // FLTK stops at the last control of a page (the window has nothing else
+    // to go to); Tab goes round to the first, Shift+Tab to the last.
+    if (event != FL_KEYBOARD || Fl::event_key() != FL_Tab || Fl::event_state(FL_CTRL | FL_ALT | FL_META) ||
+        !contains(Fl::focus()))
+        return 0;
+    const bool back = Fl::event_state(FL_SHIFT) != 0;
+    for (int k = 0; k < children(); ++k)
+        if (child(back ? children() - 1 - k : k)->take_focus()) return 1;
+    return 0;
+}
+
 FrmMainDialogs FrmMainDialogs::Real(TFrmMain& owner) {
     FrmMainDialogs d;
     d.directory = ShowDirectoryDialog;
@@ -79,7 +93,7 @@ FrmMainDialogs FrmMainDialogs::Real(TFrmMain& owner) {
         labels.reserve(items.size());
         for (std::size_t i = 0; i < items.size(); ++i) {
             if (!items[i].visible) continue;
-            labels.push_back(LiteralLabel(items[i].caption));
+            labels.push_back(MenuLabel(items[i].caption));
             indexes.push_back(static_cast<int>(i));
         }
         for (const auto& label : labels)
@@ -217,7 +231,8 @@ TFrmMain::TFrmMain(std::optional<FrmMainDialogs> dialogs) : Fl_Double_Window(546
     // A fixed frame: the window manager offers no resizing and no maximising.
     size_range(546, 460, 546, 460);
     callback(cb_close, this);
-    position((Fl::w() - w()) / 2, (Fl::h() - h()) / 2);
+    // Centred; on a screen smaller than the window its title bar stays on it.
+    position(std::max(0, (Fl::w() - w()) / 2), std::max(0, (Fl::h() - h()) / 2));
     FormCreate();
 }
 

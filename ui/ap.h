@@ -44,6 +44,7 @@ class GroupBox : public Fl_Group {
 class TabPage : public Fl_Group {
   public:
     TabPage(int X, int Y, int W, int H, const char* L);
+    int handle(int event) override;
 };
 
 // One item of popAuswahl. Item 0 is mnuNeu; the others carry in tag the

@@ -6,6 +6,8 @@
 #include "config/uOptionen.h"
 #include "desktop/uVerknuepfungen.h"
 #include "tests/support/TestSupport.h"
+#include "ui/OptionsPage.h"
+#include "ui/PictureView.h"
 #include "ui/SelectionSets.h"
 #include "ui/ap.h"
 
@@ -116,31 +118,45 @@ std::string WindowProperty(Window xid, const char* name) {
     if (XGetWindowProperty(fl_display, xid, prop, 0, 1024, False, AnyPropertyType, &type, &format, &count,
                            &after, &data) == Success &&
         data) {
-        value.assign(reinterpret_cast<char*>(data), count);
+        const std::size_t item = format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
+        value.assign(reinterpret_cast<char*>(data), count * item);
         XFree(data);
     }
     return value;
 }
 
+// The layout is in FLTK's units; on the X server the client area is that
+// times the scale (FLTK_SCALING_FACTOR, or the desktop's setting).
 TEST_F(FrmMainTest, WindowHasItsTitleAndFixedClientSizeOnTheXServer) {
     auto f = Open();
     uitest::ShowAndWait(*f);
+    const float scale = Fl::screen_scale(f->screen_num());
+    const int physW = static_cast<int>(546 * scale + 0.5f), physH = static_cast<int>(460 * scale + 0.5f);
+    EXPECT_EQ(f->w(), 546);
+    EXPECT_EQ(f->h(), 460);
     const Window xid = fl_xid(f.get());
     XWindowAttributes attr{};
     ASSERT_TRUE(XGetWindowAttributes(fl_display, xid, &attr));
-    EXPECT_EQ(attr.width, 546);
-    EXPECT_EQ(attr.height, 460);
+    EXPECT_EQ(attr.width, physW);
+    EXPECT_EQ(attr.height, physH);
     EXPECT_EQ(WindowProperty(xid, "_NET_WM_NAME"), "Zenks Hintergrundwechsler V1.0");
     XSizeHints hints{};
     long supplied = 0;
     ASSERT_TRUE(XGetWMNormalHints(fl_display, xid, &hints, &supplied));
-    EXPECT_EQ(hints.min_width, 546);
-    EXPECT_EQ(hints.max_width, 546);
-    EXPECT_EQ(hints.min_height, 460);
-    EXPECT_EQ(hints.max_height, 460);
-    // Centred on the 1024 x 768 screen of the test server.
-    EXPECT_EQ(f->x(), (Fl::w() - 546) / 2);
-    EXPECT_EQ(f->y(), (Fl::h() - 460) / 2);
+    EXPECT_EQ(hints.min_width, physW);
+    EXPECT_EQ(hints.max_width, physW);
+    EXPECT_EQ(hints.min_height, physH);
+    EXPECT_EQ(hints.max_height, physH);
+    // No maximise box: the Motif hints leave out resizing and maximising
+    // (functions "all but" resize and maximise).
+    const std::string mwm = WindowProperty(xid, "_MOTIF_WM_HINTS");
+    ASSERT_GE(mwm.size(), 2u);
+    const long* prop = reinterpret_cast<const long*>(mwm.data());
+    EXPECT_TRUE(prop[0] & 1) << "functions given";
+    EXPECT_EQ(prop[1] & (1 | 2 | 16), 1 | 2 | 16) << "all functions but resize and maximise";
+    // Centred on the screen of the test server, never above or left of it.
+    EXPECT_EQ(f->x(), std::max(0, (Fl::w() - 546) / 2));
+    EXPECT_EQ(f->y(), std::max(0, (Fl::h() - 460) / 2));
 
     EXPECT_EQ(f->pc->value(), f->pSettings);
     EXPECT_STREQ(f->pSettings->label(), "&Einstellungen");
@@ -163,6 +179,35 @@ TEST_F(FrmMainTest, TabOrderFollowsTheLayout) {
     EXPECT_LT(f->pSettings->find(f->GroupBox1), f->pSettings->find(f->GroupBox2));
     EXPECT_LT(f->GroupBox2->find(f->cbDesktop), f->GroupBox2->find(f->cbStartmenu));
     EXPECT_LT(f->GroupBox2->find(f->cbStartmenu), f->GroupBox2->find(f->chkAutostart));
+}
+
+// Tab from the last control of a page goes round to the first, and Shift+Tab
+// from the first to the last, as in any dialog.
+TEST_F(FrmMainTest, TabWrapsAroundOnEveryPage) {
+    auto f = Open();
+    uitest::ShowAndWait(*f);
+    struct Page {
+        Fl_Group* page;
+        Fl_Widget* first;
+        Fl_Widget* last;
+    };
+    for (const Page& p :
+         {Page{f->pSettings, f->lVerz, f->chkAutostart}, Page{f->TabSheet1, f->txtKachelBr, f->optKacheltyp2},
+          Page{f->pBilder, f->lBilder, f->Button7}}) {
+        f->pc->value(p.page);
+        f->pc->do_callback();
+        Fl::check();
+        p.last->take_focus();
+        uitest::PressKey(FL_Tab, "\t");
+        const Fl_Widget* afterLast = Fl::focus();
+        EXPECT_TRUE(afterLast == p.first || afterLast == f->pc)
+            << p.page->label() << ": Tab left the last control for "
+            << (afterLast ? afterLast->label() : "nothing");
+        p.first->take_focus();
+        uitest::PressKey(FL_Tab, "\t", FL_SHIFT);
+        const Fl_Widget* beforeFirst = Fl::focus();
+        EXPECT_TRUE(beforeFirst == p.last || beforeFirst == f->pc) << p.page->label();
+    }
 }
 
 TEST_F(FrmMainTest, AddingAppendsAnActiveRowAndKeepsTheSelection) {

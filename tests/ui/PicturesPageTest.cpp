@@ -12,10 +12,12 @@
 #include "ui/ap.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -234,23 +236,71 @@ TEST_F(PicturesPageTest, FixedSizeReportedForEveryPictureButTiles) {
     EXPECT_EQ(Info(*frm), "100 x 80 Pixel (=>Kachel)");
 }
 
-TEST_F(PicturesPageTest, BadFileAfterGoodKeepsPreviewAndLabel) {
+// The holder keeps the good picture, but the failure must show: the error
+// text over the picture and the size label saying so.
+TEST_F(PicturesPageTest, BadFileAfterGoodShowsTheErrorOverTheKeptPicture) {
     AddDirectories({"a"});
     WritePicture(Dir("a") / "1good.bmp", 400, 300, {0, 0, 200});
     testsupport::WriteAll(Dir("a") / "2bad.bmp", "kein Bitmap");
     WritePicture(Dir("a") / "3good.bmp", 410, 300, {0, 0, 200});
     auto frm = Open();
     ShowPage(*frm, frm->pBilder);
+    const int bx = frm->Bild->x(), by = frm->Bild->y();
+    // Dark pixels on the middle row: the caption's text.
+    auto textPixels = [&] {
+        int dark = 0;
+        for (int x = 2; x < 196; ++x) {
+            const uitest::Colour c = PixelAt(*frm, bx + x, by + 74);
+            if (c.r < 90 && c.g < 90 && c.b < 90) ++dark;
+        }
+        return dark;
+    };
     EXPECT_STREQ(frm->PicBorder->label(), "");
+    EXPECT_EQ(textPixels(), 0);
     frm->butNextClick();
     EXPECT_STREQ(frm->PicBorder->label(), "Fehler: \"Bitmap ist ungültig\"");
-    EXPECT_EQ(Info(*frm), "400 x 300 Pixel (=>Bild)");
-    EXPECT_EQ(frm->Bild->Picture().Width(), 400);
-    const uitest::Colour c = PixelAt(*frm, frm->Bild->x() + 99, frm->Bild->y() + 74);
-    EXPECT_EQ(c.b, 200);
+    EXPECT_EQ(Info(*frm), "Datei nicht anzeigbar");
+    EXPECT_EQ(frm->Bild->Picture().Width(), 400) << "the holder keeps its picture";
+    EXPECT_EQ(PixelAt(*frm, bx + 2, by + 2).b, 200);
+    EXPECT_GT(textPixels(), 5) << "the error text is on top of the picture";
     frm->butNextClick();
     EXPECT_STREQ(frm->PicBorder->label(), "");
     EXPECT_EQ(Info(*frm), "410 x 300 Pixel (=>Bild)");
+    EXPECT_EQ(textPixels(), 0);
+}
+
+// At scale 2 the preview shows the picture at the screen's own pixels: one
+// of exactly the preview's device size, in one-pixel stripes, keeps every
+// stripe instead of showing a doubled copy of every other one.
+TEST_F(PicturesPageTest, PreviewDrawsAtDevicePixels) {
+    AddDirectories({"a"});
+    auto frm = Open();
+    const float scale = Fl::screen_scale(frm->screen_num());
+    if (scale < 1.5f) GTEST_SKIP() << "runs at scale 2 (FLTK_SCALING_FACTOR=2)";
+    const int pw = static_cast<int>(frm->Bild->w() * scale + 0.5f),
+              ph = static_cast<int>(frm->Bild->h() * scale + 0.5f);
+    TBitmap stripes(pw, ph);
+    for (int y = 0; y < ph; ++y) {
+        std::uint8_t* p = stripes.ScanLine(y);
+        for (int x = 0; x < pw; ++x, p += 3)
+            p[0] = p[1] = p[2] = x % 2 ? 255 : 0;
+    }
+    SaveBitmapToFile(stripes, (Dir("a") / "streifen.bmp").string());
+    ShowPage(*frm, frm->pSettings);
+    ShowPage(*frm, frm->pBilder);
+    ASSERT_EQ(frm->Bild->Picture().Width(), pw);
+    ASSERT_EQ(frm->Bild->Stretch(), StretchMode::Stretched);
+    Fl::flush();
+    std::unique_ptr<Fl_RGB_Image> shot(
+        fl_capture_window(frm.get(), frm->Bild->x(), frm->Bild->y(), frm->Bild->w(), frm->Bild->h()));
+    ASSERT_TRUE(shot);
+    ASSERT_EQ(shot->data_w(), pw);
+    const auto* px = reinterpret_cast<const std::uint8_t*>(shot->data()[0]);
+    const int d = shot->d(), row = (ph / 2) * shot->data_w() * d;
+    int changes = 0;
+    for (int x = 1; x < pw; ++x)
+        if ((px[row + x * d] > 127) != (px[row + (x - 1) * d] > 127)) ++changes;
+    EXPECT_GT(changes, pw * 9 / 10) << "neighbouring device pixels alternate";
 }
 
 TEST_F(PicturesPageTest, ZoomToggledByAllThreeAndKeptAcrossPages) {

@@ -1,6 +1,9 @@
-// Shows the configuration window with sample entries and pictures, and writes one XWD
-// screenshot per page, preview state, slide show and dialog into the folder given as argument; run by
-// scripts/screenshots under Xvfb, which converts them to PNG.
+// Shows the configuration window with sample entries and pictures, and writes one PNG
+// screenshot per page, preview state, slide show and dialog into the folder given as
+// argument: the client area at the screen's own pixels, captured by FLTK itself, so the
+// same program serves X11, Wayland and Windows. Run by scripts/screenshots; with
+// ZENKS_SCREEN_GRAB set, that command is also run with the name of a PNG file of the
+// whole screen (grim under Wayland, where only the compositor sees the frame).
 #include "compose/BmpWriter.h"
 #include "compose/Graphics.h"
 #include "config/uOptionen.h"
@@ -11,7 +14,9 @@
 #include "ui/ap.h"
 
 #include <FL/Fl.H>
-#include <FL/x.H>
+#include <FL/Fl_PNG_Image.H>
+#include <FL/platform.H>
+#include <FL/fl_draw.H>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +33,15 @@ void Grab(Fl_Window* w, const std::string& name) {
     for (int i = 0; i < 50; ++i)
         Fl::wait(0.02);
     Fl::flush();
-    XSync(fl_display, False);
-    const std::string cmd =
-        "xwd -silent -id " + std::to_string(fl_xid(w)) + " -out '" + outDir + "/" + name + ".xwd'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "xwd failed for %s\n", name.c_str());
+    const std::string file = outDir + "/" + name + ".png";
+    Fl_RGB_Image* image = fl_capture_window(w, 0, 0, w->w(), w->h());
+    if (!image || fl_write_png(file.c_str(), image) != 0)
+        std::fprintf(stderr, "capture failed for %s\n", name.c_str());
+    delete image;
+    if (const char* grab = std::getenv("ZENKS_SCREEN_GRAB")) {
+        const std::string cmd = std::string(grab) + " '" + outDir + "/" + name + "-screen.png'";
+        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "%s failed for %s\n", grab, name.c_str());
+    }
 }
 
 // A sky-like gradient with a darker band, large enough to be stretched.
@@ -47,6 +57,16 @@ void WriteGradient(const fs::path& file, int width, int height) {
         }
     }
     SaveBitmapToFile(b, file.string());
+}
+
+// The popup menu is no modal window: the newest window is it.
+void GrabMenuAndClose(void* data) {
+    Fl_Window* w = Fl::first_window();
+    if (!w) return;
+    Grab(w, static_cast<const char*>(data));
+    // The menu is the last picture. A popup menu cannot be closed from
+    // outside under every system (Wayland), so the program ends here.
+    std::_Exit(0);
 }
 
 void GrabModalAndClose(void* data) {
@@ -65,10 +85,15 @@ int main(int argc, char** argv) {
     outDir = argv[1];
     const fs::path base = fs::path(outDir) / "sandbox";
     fs::create_directories(base);
+#ifdef _WIN32
+    _putenv_s("HOME", base.string().c_str());
+#else
     setenv("HOME", base.c_str(), 1);
+#endif
     platform::SetExecutablePathForTesting((base / "ulbrasen").string());
     std::ofstream(base / "ulbrasen.ini") << "[Optionen]\nFirst=0\n";
-    std::ofstream(base / "ulbrasen.aw") << "Urlaub=::/bilder/urlaub::\r\n";
+    std::ofstream(base / "ulbrasen.aw")
+        << "Urlaub=::/bilder/urlaub::\r\nHaus & Garten=::/bilder/garten::\r\n";
     {
         TOptionen o;
         o.AddDirectory("/home/zenk/Bilder/Urlaub 2003", true);
@@ -118,6 +143,10 @@ int main(int argc, char** argv) {
              true, 0);
     Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("eingabe"));
     InputQuery("Neue Auswahl speichern", "Unter welchem Namen soll die Auswahl gespeichert werden?", "");
+    Fl::add_timeout(0.5, GrabModalAndClose, const_cast<char*>("fehler"));
+    ShowErrorMessage("'12a' ist kein gültiger Integerwert");
+    Fl::add_timeout(0.5, GrabMenuAndClose, const_cast<char*>("auswahl-laden"));
+    frm.butAuswahlLaden->do_callback();
     frm.hide();
     platform::SetExecutablePathForTesting(std::nullopt);
     return 0;

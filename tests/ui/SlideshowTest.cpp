@@ -10,6 +10,7 @@
 #include "ui/PictureView.h"
 
 #include <FL/Fl.H>
+#include <FL/fl_draw.H>
 #include <gtest/gtest.h>
 
 namespace {
@@ -141,22 +142,40 @@ TEST_F(SlideshowTest, FullScreenStretchedWithErrorTextOnBlack) {
     withBad.push_back(tile.string());
 
     auto show = Start(withBad, 0);
+    // The screen in device pixels; FLTK's units are scale times larger.
     const platform::ScreenDims screen = platform::ScreenSize();
+    const float scale = Fl::screen_scale(0);
     EXPECT_EQ(show->x(), 0);
     EXPECT_EQ(show->y(), 0);
-    EXPECT_EQ(show->w(), screen.width);
-    EXPECT_EQ(show->h(), screen.height);
+    EXPECT_EQ(show->w(), static_cast<int>(screen.width / scale));
+    EXPECT_EQ(show->h(), static_cast<int>(screen.height / scale));
     EXPECT_EQ(show->border(), 0);
-    EXPECT_EQ(show->frError->w(), screen.width);
+    EXPECT_EQ(show->frError->w(), show->w());
     EXPECT_EQ(show->frError->color(), FL_BLACK);
     EXPECT_EQ(show->frError->labelsize(), 27);
     EXPECT_EQ(show->frError->labelcolor(), fl_rgb_color(255, 0, 0));
     EXPECT_STREQ(show->frError->label(), "");
 
-    // A bad file: the text shows, the previous picture stays in the holder.
+    // Red pixels on the screen's middle row: the error text.
+    auto redPixels = [&] {
+        Fl::flush();
+        show->make_current();
+        int red = 0;
+        for (int x = 0; x < show->w(); x += 2) {
+            std::uint8_t c[3] = {};
+            fl_read_image(c, x, show->h() / 2, 1, 1);
+            if (c[0] > 150 && c[1] < 60 && c[2] < 60) ++red;
+        }
+        return red;
+    };
+    EXPECT_EQ(redPixels(), 0);
+
+    // A bad file: the previous picture stays in the holder, the red text is
+    // readable on top of it.
     Key(*show, ' ');
     EXPECT_STREQ(show->frError->label(), "Fehler: \"Bitmap ist ungültig\"");
     EXPECT_EQ(show->Bild->Picture().Width(), 300);
+    EXPECT_GT(redPixels(), 5);
     // A tile kept at its own size still fills the screen.
     Key(*show, ' ');
     EXPECT_STREQ(show->frError->label(), "");

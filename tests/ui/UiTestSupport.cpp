@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <FL/Fl.H>
-#include <FL/x.H>
+#include <FL/platform.H>
+#include <X11/Xutil.h>
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -26,6 +27,16 @@ void ShowAndWait(Fl_Window& window) {
     Fl::flush();
     XSync(fl_display, False);
     Fl::check();
+}
+
+unsigned long XidOf(Fl_Window& window) {
+    return window.shown() ? fl_xid(&window) : 0;
+}
+
+unsigned long TransientFor(Fl_Window* window) {
+    Window parent = 0;
+    if (!window || !window->shown() || !XGetTransientForHint(fl_display, fl_xid(window), &parent)) return 0;
+    return parent;
 }
 
 void ClickAt(Fl_Window& window, int x, int y) {
@@ -55,7 +66,7 @@ void Click(Fl_Widget& widget) {
     ClickAt(*window, x, y);
 }
 
-void PressKey(int keysym, const char* text) {
+void PressKey(int keysym, const char* text, int state) {
     Fl_Window* target = Fl::modal();
     if (!target && Fl::focus()) target = Fl::focus()->top_window();
     if (!target) target = Fl::first_window();
@@ -77,7 +88,7 @@ void PressKey(int keysym, const char* text) {
     Fl::e_keysym = keysym;
     Fl::e_text = buffer;
     Fl::e_length = static_cast<int>(std::strlen(buffer));
-    Fl::e_state = 0;
+    Fl::e_state = state;
     Fl::handle(FL_KEYBOARD, target);
     buffer[0] = '\0';
     Fl::e_length = 0;

@@ -17,12 +17,16 @@ void RequireDisplay();
 // Shows the window and waits until the X server has mapped it.
 void ShowAndWait(Fl_Window& window);
 
+// The X window of a shown window, and the window it is transient for (0 for none).
+unsigned long XidOf(Fl_Window& window);
+unsigned long TransientFor(Fl_Window* window);
+
 // A left click at window coordinates, as press and release.
 void ClickAt(Fl_Window& window, int x, int y);
 // A left click in the middle of the widget.
 void Click(Fl_Widget& widget);
 // A key press sent to the window holding the keyboard focus (or the modal one).
-void PressKey(int keysym, const char* text = "");
+void PressKey(int keysym, const char* text = "", int state = 0);
 
 // Runs each step from the event loop, one per 20 ms, while a modal dialog
 // waits in Fl::wait(); a dialog still open after the last step is closed so
