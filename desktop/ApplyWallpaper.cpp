@@ -76,7 +76,7 @@ void TOptionen::ApplyRandomWallpaper() {
         pictures.push_back(std::move(picture));
     }
 
-    const std::string file = ExecutableSibling(".bmp");
+    const std::string file = ProgramFilePath(".bmp");
     const platform::InterProcessLock lock(file);
     std::vector<MonitorWallpaper> list;
     for (std::size_t i = 0; i < monitors.size(); ++i) {
