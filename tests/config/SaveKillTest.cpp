@@ -59,10 +59,7 @@ std::string SettingsText(int entries, int kachelTyp) {
         "Setze Kacheleigenschaft=1\nGeometrieOK ab=1.28\nGeometrieOK bis=1.38\nMaxKillBorder=5\nKachelTyp=" +
         std::to_string(kachelTyp) +
         "\nKachelBildbreite=0\nKachelBildhoehe=0\nKachelMaxHoehe=250\nKachelMaxBreite=250\nFesteBildHoehe=0\n"
-        "FesteBildBreite=0
-Glaetten=1
-EigenesBildJeBildschirm=0
-";
+        "FesteBildBreite=0\nGlaetten=1\nEigenesBildJeBildschirm=0\n";
     return s;
 }
 } // namespace
