@@ -134,7 +134,12 @@ SmoothStretcher::SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, c
     y0_ = static_cast<int>(y0);
     tx_ = resample::ComputeAxisTaps(srcWidth, dw, x0 - rect.Left, x1 - rect.Left);
     ty_ = resample::ComputeAxisTaps(srcHeight, dh, y0 - rect.Top, y1 - rect.Top);
-    fixedTaps_ = tx_.maxCount <= 4 ? 4 : tx_.maxCount <= 8 ? 8 : 0;
+    // A slight shrink (a scaled JPEG decode) needs two or three taps.
+    fixedTaps_ = tx_.maxCount <= 2   ? 2
+                 : tx_.maxCount <= 3 ? 3
+                 : tx_.maxCount <= 4 ? 4
+                 : tx_.maxCount <= 8 ? 8
+                                     : 0;
     if (fixedTaps_ > srcWidth) fixedTaps_ = 0;
     if (fixedTaps_ > 0) {
         // Taps that would reach past the right edge start earlier instead,
@@ -175,7 +180,11 @@ void SmoothStretcher::PushRow(int sy, const std::uint8_t* row) noexcept {
     if (next_ >= n || sy < firstRow_ || sy >= endRow_) return;
     const int slot = sy & 1;
     std::uint16_t* h = rows_[shrinkRows_ ? 0 : slot].data();
-    if (fixedTaps_ == 4)
+    if (fixedTaps_ == 2)
+        HorizontalRowFixed<2>(row, fixedFirst_, fixedWeight_, h);
+    else if (fixedTaps_ == 3)
+        HorizontalRowFixed<3>(row, fixedFirst_, fixedWeight_, h);
+    else if (fixedTaps_ == 4)
         HorizontalRowFixed<4>(row, fixedFirst_, fixedWeight_, h);
     else if (fixedTaps_ == 8)
         HorizontalRowFixed<8>(row, fixedFirst_, fixedWeight_, h);

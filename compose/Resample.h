@@ -51,7 +51,7 @@ class SmoothStretcher {
     int firstRow_ = 0, endRow_ = 0;
     bool shrinkRows_ = true;
     resample::AxisTaps tx_, ty_;
-    // The columns again with exactly 4 or 8 taps each, zero-padded, when no
+    // The columns again with exactly 2, 3, 4 or 8 taps each, zero-padded, when no
     // target pixel needs more: a loop of fixed length runs much faster.
     int fixedTaps_ = 0;
     std::vector<int> fixedFirst_;
