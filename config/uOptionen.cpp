@@ -47,7 +47,9 @@ ProgramFolder DecideProgramFolder(const std::string& exe) {
     ProgramFolder f;
     f.exePath = exe;
     const std::size_t sep = exe.find_last_of(std::string("/") + platform::kPathSeparator);
-    const std::string dir = sep == std::string::npos ? "." : sep == 0 ? exe.substr(0, 1) : exe.substr(0, sep);
+    std::string dir = sep == std::string::npos ? "." : sep == 0 ? exe.substr(0, 1) : exe.substr(0, sep);
+    // "C:" alone would name the drive's current folder, not its root.
+    if (dir.back() == ':') dir += platform::kPathSeparator;
     if (platform::FileExists(ChangeFileExt(exe, ".ini")) ||
         (platform::DirectoryWritable(dir) && !platform::IsSystemProgramFolder(dir)))
         return f;
