@@ -147,6 +147,25 @@ TEST_F(WicFormatTest, WithoutACodecTheLoadFailsNamingTheExtension) {
     }
 }
 
+// The catalogue's Windows form: lower-case paths joined with a backslash, in
+// the file system's order.
+TEST_F(WicFormatTest, CatalogueOffersTodaysFormatsCaseBlind) {
+    WriteIni("[Optionen]\r\nFirst=0\r\n");
+    const std::string dir = (tmp_ / "Bilder").string();
+    for (const char* f : {"a.PNG", "b.webp", "c.AVIF", "d.heic", "e.HEIF", "f.tif", "g.TIFF", "h.jxl",
+                          "i.jpg", "x.psd", "x.apng", "x.tiff.bak", "x.jxl~"})
+        WriteAll(dir + "\\" + f, "x");
+    TOptionen options;
+    options.AddDirectory(dir, false);
+    std::vector<std::string> cat;
+    options.BuildCatalogue(cat);
+    std::sort(cat.begin(), cat.end());
+    const std::string low = LowerAscii(dir) + "\\";
+    EXPECT_EQ(cat, (std::vector<std::string>{low + "a.png", low + "b.webp", low + "c.avif", low + "d.heic",
+                                             low + "e.heif", low + "f.tif", low + "g.tiff", low + "h.jxl",
+                                             low + "i.jpg"}));
+}
+
 // Wine's WIC reads PNG, so a PNG under a HEIF name runs the whole WIC path:
 // conversion to BGRA, the alpha and the size check before decoding.
 TEST_F(WicFormatTest, PicturesTheSystemCanDecodeComeThroughWithTheirAlpha) {
