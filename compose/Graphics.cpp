@@ -8,12 +8,19 @@
 #include <cstring>
 #include <new>
 
+namespace {
+std::uint64_t pixelBudget = kMaxPixelBytes;
+}
+
+void SetPixelBudgetForTesting(std::uint64_t bytes) {
+    pixelBudget = bytes ? bytes : kMaxPixelBytes;
+}
+
 void CheckPixelBudget(std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0) return;
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) & ~std::uint64_t{3};
-    if (static_cast<std::uint64_t>(width) > kMaxPixelBytes ||
-        static_cast<std::uint64_t>(height) > kMaxPixelBytes ||
-        stride * static_cast<std::uint64_t>(height) > kMaxPixelBytes)
+    if (static_cast<std::uint64_t>(width) > pixelBudget || static_cast<std::uint64_t>(height) > pixelBudget ||
+        stride * static_cast<std::uint64_t>(height) > pixelBudget)
         Throw(Msg::OutOfMemory);
 }
 

@@ -63,6 +63,9 @@ class TGraphic {
 constexpr std::uint64_t kMaxPixelBytes = 1ull << 30;
 // Throws OutOfMemory when w x h 24-bit pixels would exceed kMaxPixelBytes.
 void CheckPixelBudget(std::int64_t width, std::int64_t height);
+// Lowers the budget (0 restores it): fuzzers would otherwise drift towards
+// tiny files that declare huge pictures, which only cost time.
+void SetPixelBudgetForTesting(std::uint64_t bytes);
 
 // 24-bit colour, BGR byte order, rows top-down and padded to 4 bytes (the
 // layout of a Windows DIB section). Also the decoder of ".bmp" files.

@@ -25,6 +25,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(Msg::Count)> kTexts =
     "Der Wert für %s enthält einen Zeilenumbruch und kann nicht gespeichert werden",
     "%s-Fehler: %s",
     "%s-Fehler #%d",
+    "Für Bilder des Formats .%s ist auf diesem System kein Decoder installiert",
 };
 static_assert(kTexts.back() != nullptr, "every message code needs its text");
 

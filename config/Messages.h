@@ -28,6 +28,7 @@ enum class Msg {
     LineBreakInValue,     // Der Wert für %s enthält einen Zeilenumbruch und kann nicht gespeichert werden
     DecoderError,         // %s-Fehler: %s (the format and the decoding library's own text)
     DecoderErrorCode,     // %s-Fehler #%d (the format and the library's status code)
+    NoDecoderInstalled,   // Für Bilder des Formats .%s ist auf diesem System kein Decoder installiert
     Count
 };
 

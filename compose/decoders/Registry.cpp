@@ -18,6 +18,10 @@ constexpr RegistryEntry kRegistry[] = {
     {"jpeg", NewJpegImage}, {"jpg", NewJpegImage},  {"gif", NewGifImage},   {"png", NewPngImage},
     {"webp", NewWebPImage}, {"avif", NewAvifImage}, {"heic", NewHeifImage}, {"heif", NewHeifImage},
     {"tif", NewTiffImage},  {"tiff", NewTiffImage}, {"jxl", NewJxlImage},
+#ifdef _WIN32
+    // Looked up from the back: the message without a codec names ".heic".
+    {"heic", NewHeicImage},
+#endif
 };
 } // namespace
 

@@ -30,6 +30,8 @@ extern "C" tmsize_t TiffRead(thandle_t h, void* out, tmsize_t n) {
     if (n <= 0) return 0;
     const std::size_t left = f->pos < f->size ? f->size - f->pos : 0;
     const std::size_t count = static_cast<std::size_t>(n) < left ? static_cast<std::size_t>(n) : left;
+    // An empty file has no data pointer at all.
+    if (count == 0) return 0;
     std::memcpy(out, f->data + f->pos, count);
     f->pos += count;
     return static_cast<tmsize_t>(count);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <tiffio.h>
 #include <zlib.h>
 
 #include <chrono>
@@ -189,6 +190,17 @@ TEST(PictureFormats, PngWebPTiffFailuresGiveTheirMessageAndKeepTheHeldPicture) {
         ExpectRefusedAndHolderKept(f);
 }
 
+TEST(PictureFormats, AnEmptyFileIsRefusedByEveryNewDecoder) {
+    TempDir dir;
+    for (const char* ext : {"png", "webp", "tif", "avif", "heic", "jxl"}) {
+        if (!CreateGraphicForExtension(ext)) continue;
+        const fs::path file = dir / (std::string("leer.") + ext);
+        WriteBytes(file, {});
+        EXPECT_NE(LoadError(file), "(loaded)") << ext;
+    }
+    EXPECT_EQ(LoadError(dir / "leer.png"), "Stream-Read-Fehler");
+}
+
 namespace {
 
 void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& body) {
@@ -361,4 +373,83 @@ TEST(ExifOrientation, TheUprightSizeIsWhatFittingAndTheTileTestSee) {
     EXPECT_EQ(target.Width(), 320);
     EXPECT_EQ(target.Height(), 240);
     EXPECT_FALSE(o.IsTileSize(target.Width(), target.Height()));
+}
+
+// A malformed EXIF block changes nothing: the picture shows as stored.
+TEST(ExifOrientation, MalformedOrMissingExifLeavesThePictureAsStored) {
+    const std::vector<std::uint8_t> good = ReadBytes(CorpusPath("exif/exiforient-landscape-4-3_6.jpg"));
+    // The APP1 segment with "Exif\0\0" and its TIFF header.
+    std::size_t exif = 0;
+    for (std::size_t i = 0; i + 10 < good.size() && !exif; ++i)
+        if (good[i] == 0xFF && good[i + 1] == 0xE1 && std::memcmp(&good[i + 4], "Exif\0\0", 6) == 0) exif = i;
+    ASSERT_NE(exif, 0u);
+    const std::size_t tiff = exif + 10;
+    const auto sizeOf = [](std::vector<std::uint8_t> data) {
+        TempDir dir;
+        WriteBytes(dir / "f.jpg", data);
+        TPicture p;
+        p.LoadFromFile((dir / "f.jpg").string());
+        TBitmap b(p.Width(), p.Height());
+        p.Graphic()->Draw(b, 0, 0);
+        return std::to_string(p.Width()) + "x" + std::to_string(p.Height());
+    };
+    EXPECT_EQ(sizeOf(good), "320x240");
+    std::vector<std::uint8_t> bad = good;
+    std::memset(&bad[tiff + 4], 0x7F, 4); // first IFD far past the segment
+    EXPECT_EQ(sizeOf(bad), "240x320");
+    bad = good;
+    bad[tiff] = 'X'; // neither "II" nor "MM"
+    EXPECT_EQ(sizeOf(bad), "240x320");
+    bad = good;
+    std::memcpy(&bad[exif + 4], "Exia", 4); // no EXIF block at all
+    EXPECT_EQ(sizeOf(bad), "240x320");
+}
+
+// TIFF's Orientation tag has EXIF's values; the four turned ones swap the sides.
+TEST(TiffOrientation, TurnedAndMirroredPagesShowUpright) {
+    TempDir dir;
+    // Stored 3 x 2: pixel (x, y) has red 10 * x + y.
+    const auto write = [&dir](int orientation) {
+        const std::string path = (dir / ("o" + std::to_string(orientation) + ".tif")).string();
+        TIFF* t = TIFFOpen(path.c_str(), "w");
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+        for (int y = 0; y < 2; ++y) {
+            std::uint8_t row[9] = {};
+            for (int x = 0; x < 3; ++x)
+                row[x * 3] = static_cast<std::uint8_t>(10 * x + y);
+            TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0);
+        }
+        TIFFClose(t);
+        return fs::path(path);
+    };
+    // The upright picture's red values, row by row, for each orientation.
+    const std::vector<std::vector<int>> upright = {
+        {},
+        {0, 10, 20, 1, 11, 21}, // 1: as stored
+        {20, 10, 0, 21, 11, 1}, // 2: mirrored left-right
+        {21, 11, 1, 20, 10, 0}, // 3: turned half round
+        {1, 11, 21, 0, 10, 20}, // 4: mirrored top-bottom
+        {0, 1, 10, 11, 20, 21}, // 5: transposed
+        {1, 0, 11, 10, 21, 20}, // 6: turned a quarter clockwise
+        {21, 20, 11, 10, 1, 0}, // 7: transversed
+        {20, 21, 10, 11, 0, 1}, // 8: turned a quarter anti-clockwise
+    };
+    for (int o = 1; o <= 8; ++o) {
+        SCOPED_TRACE(o);
+        auto g = Decode(write(o));
+        const bool turned = o >= 5;
+        ASSERT_EQ(g->Width(), turned ? 2 : 3);
+        ASSERT_EQ(g->Height(), turned ? 3 : 2);
+        const RgbaImage r = Rendered(*g);
+        std::vector<int> red;
+        for (std::size_t i = 0; i < r.rgba.size(); i += 4)
+            red.push_back(r.rgba[i]);
+        EXPECT_EQ(red, upright[o]);
+    }
 }

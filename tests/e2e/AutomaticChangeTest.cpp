@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <png.h>
 #include <thread>
 
 extern char** environ;
@@ -316,4 +317,27 @@ TEST_F(AutomaticChangeTest, HostileFolderAndFileNamesWorkEndToEnd) {
     // Let the launched program finish before its folder goes away.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp().string()), 120, 90));
+}
+
+// A folder of nothing but PNG files is a folder of pictures like any other.
+TEST_F(AutomaticChangeTest, PngOnlyFolderChangesTheWallpaper) {
+    ASSERT_TRUE(dpy_);
+    fs::remove_all(pics_);
+    fs::create_directories(pics_);
+    const int w = 800, h = 600;
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            pictures::Pattern(x, y, &rgb[(static_cast<std::size_t>(y) * w + x) * 3]);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = w;
+    image.height = h;
+    image.format = PNG_FORMAT_RGB;
+    ASSERT_TRUE(png_image_write_to_file(&image, (pics_ / "Bild.PNG").c_str(), 0, rgb.data(), 0, nullptr));
+
+    const RunResult r = Run({"/run"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Bmp().string()), w, h));
+    EXPECT_NE(RootPixmap(), 0u);
 }

@@ -303,6 +303,37 @@ TEST_F(PicturesPageTest, PreviewDrawsAtDevicePixels) {
     EXPECT_GT(changes, pw * 9 / 10) << "neighbouring device pixels alternate";
 }
 
+TEST_F(PicturesPageTest, MixedFolderOfTodaysFormatsListedInCatalogueOrderWithUprightSizes) {
+    AddDirectories({"a"});
+    const auto copy = [this](const std::string& corpus, const std::string& name) {
+        fs::copy_file(testsupport::CorpusPath(corpus), Dir("a") / name);
+    };
+    copy("webp/golang-blue-purple-pink.lossy.webp", "Blume.webp");
+    copy("heif/exiv2-Stonehenge.heic", "Stein.HEIC");
+    copy("png/pngsuite-basn2c08.png", "a.png");
+    copy("tiff/libtiff-rgb-3c-8b.tiff", "Druck.tiff");
+    copy("jxl/jxlconf-lz77_flower.jxl", "flower.jxl");
+    copy("avif/libavif-colors_sdr_srgb.avif", "farben.avif");
+    copy("exif/exiforient-landscape-4-3_6.jpg", "hoch.jpg");
+    WritePicture(Dir("a") / "z.bmp", 400, 300, {0, 0, 200});
+    auto frm = Open();
+    ShowPage(*frm, frm->pBilder);
+    const std::vector<std::pair<std::string, std::string>> want = {
+        {"a.png", "32 x 32 Pixel (=>Kachel)"},        {"Blume.webp", "150 x 100 Pixel (=>Kachel)"},
+        {"Druck.tiff", "157 x 151 Pixel (=>Kachel)"}, {"farben.avif", "200 x 200 Pixel (=>Kachel)"},
+        {"flower.jxl", "834 x 244 Pixel (=>Bild)"},   {"hoch.jpg", "320 x 240 Pixel (=>Bild)"},
+        {"Stein.HEIC", "300 x 200 Pixel (=>Bild)"},   {"z.bmp", "400 x 300 Pixel (=>Bild)"},
+    };
+    ASSERT_EQ(frm->lBilder->size(), static_cast<int>(want.size()));
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(frm->lBilder->text(static_cast<int>(i) + 1), (Dir("a") / want[i].first).string());
+        frm->SelectPicture(static_cast<int>(i));
+        EXPECT_STREQ(frm->PicBorder->label(), "") << want[i].first;
+        EXPECT_EQ(Info(*frm), want[i].second) << want[i].first;
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(PicturesPageTest, ZoomToggledByAllThreeAndKeptAcrossPages) {
     AddDirectories({"a"});
     WritePicture(Dir("a") / "1.bmp", 400, 300, {0, 0, 200});

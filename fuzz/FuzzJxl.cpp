@@ -1,0 +1,6 @@
+// Feeds arbitrary bytes to the .jxl decoder.
+#include "fuzz/FuzzPicture.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return FuzzPicture("jxl", data, size);
+}

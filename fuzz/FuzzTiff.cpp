@@ -1,0 +1,6 @@
+// Feeds arbitrary bytes to the .tif and .tiff decoder.
+#include "fuzz/FuzzPicture.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return FuzzPicture("tiff", data, size);
+}
