@@ -20,7 +20,9 @@ class LxqtBackend final : public WallpaperBackend {
         // path it already shows, so it gets a new name each time.
         AlternatingName alias(r.file);
         const char* mode = r.style == WallpaperStyle::Tiled ? "tile" : "center";
-        if (!RunCommand({"pcmanfm-qt", "--set-wallpaper", alias.Path(), "--wallpaper-mode", mode}).ok)
+        if (!RunCommand({"pcmanfm-qt", "--set-wallpaper", alias.Path(), "--wallpaper-mode", mode}, false,
+                        std::chrono::seconds(20), Utf8ArgumentsEnv(alias.Path()))
+                 .ok)
             Throw(Msg::RegistrySetFailed, {std::string("Wallpaper")});
         alias.DropPrevious();
     }

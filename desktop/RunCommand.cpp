@@ -1,6 +1,7 @@
 #include "desktop/RunCommand.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -43,8 +44,13 @@ std::string FindOnPath(const std::string& name) {
     return "";
 }
 
+std::vector<std::string> Utf8ArgumentsEnv(const std::string& path) {
+    if (!g_utf8_validate(path.data(), static_cast<gssize>(path.size()), nullptr)) return {};
+    return {"LC_ALL=C.UTF-8"};
+}
+
 CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutput,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout, const std::vector<std::string>& env) {
     CommandResult result;
     if (argv.empty()) return result;
     const std::string exe = FindOnPath(argv[0]);
@@ -68,7 +74,19 @@ CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutpu
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, args.data(), environ);
+    std::vector<char*> envp;
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& x : env)
+            replaced = replaced || x.compare(0, name.size(), name) == 0;
+        if (!replaced) envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
+    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return result;
     if (writeEnd.fd >= 0) {

@@ -99,7 +99,9 @@ class XfceBackend final : public WallpaperBackend {
 
     static void Set(const std::string& property, const char* type, const std::string& value) {
         // -n creates the property when it does not exist yet; it needs -t.
-        if (!RunCommand({"xfconf-query", "-c", kChannel, "-p", property, "-n", "-t", type, "-s", value}).ok)
+        if (!RunCommand({"xfconf-query", "-c", kChannel, "-p", property, "-n", "-t", type, "-s", value},
+                        false, std::chrono::seconds(20), Utf8ArgumentsEnv(value))
+                 .ok)
             Throw(Msg::RegistrySetFailed, {property});
     }
 

@@ -229,7 +229,9 @@ TEST_F(BackendTest, XfceSetsEveryMonitorAndWorkspaceOfTheCurrentScreen) {
     ours.push_back("/backdrop/screen0/monitorVGA-1/workspace0");
     ours.push_back("/backdrop/screen0/monitorVGA-1/workspace3");
     auto get = [](const std::string& property) {
-        std::string v = RunCommand({"xfconf-query", "-c", "xfce4-desktop", "-p", property}, true).output;
+        std::string v = RunCommand({"xfconf-query", "-c", "xfce4-desktop", "-p", property}, true,
+                                   std::chrono::seconds(20), {"LC_ALL=C.UTF-8"})
+                            .output;
         if (!v.empty() && v.back() == '\n') v.pop_back();
         return v;
     };
@@ -247,6 +249,19 @@ TEST_F(BackendTest, XfceSetsEveryMonitorAndWorkspaceOfTheCurrentScreen) {
     }
     EXPECT_EQ(get("/backdrop/screen0/monitorVGA-1/workspace3x/last-image"), "/alt.png");
     EXPECT_EQ(get("/backdrop/screen1/monitorHDMI-1/workspace0/last-image"), "/alt.png");
+
+    // xfconf-query converts its arguments from the locale's character set:
+    // under the C locale, as in a session without LANG, an umlaut failed.
+    const fs::path hostile = tmp_ / "Bilder $HOME; {a,b} 'x' Ümläut";
+    fs::create_directories(hostile);
+    WriteAll(hostile / "ulbrasen.ini", "[Optionen]\nFirst=0\n");
+    platform::SetExecutablePathForTesting((hostile / "ulbrasen").string());
+    Env("LC_ALL", "C");
+    Env("LANG", "C");
+    TOptionen inHostile;
+    inHostile.ApplyWallpaper(Picture(800, 600));
+    for (const std::string& p : ours)
+        EXPECT_EQ(get(p + "/last-image"), (hostile / "ulbrasen.bmp").string()) << p;
 }
 
 TEST_F(BackendTest, XfconfQueryThatFailsIsReportedWithTheFirstProperty) {
