@@ -18,7 +18,7 @@ class LxqtBackend final : public WallpaperBackend {
     void Apply(const WallpaperRequest& r) override {
         // pcmanfm-qt keeps the picture cached under its path and ignores a
         // path it already shows, so it gets a new name each time.
-        AlternatingName alias(r.file);
+        FreshName alias(r.file);
         const char* mode = r.style == WallpaperStyle::Tiled ? "tile" : "center";
         if (!RunCommand({"pcmanfm-qt", "--set-wallpaper", alias.Path(), "--wallpaper-mode", mode}, false,
                         std::chrono::seconds(20), Utf8ArgumentsEnv(alias.Path()))

@@ -35,7 +35,7 @@ class PlasmaBackend final : public WallpaperBackend {
 
     void Apply(const WallpaperRequest& r) override {
         // plasmashell keeps the image of a path it already shows.
-        AlternatingName alias(r.file);
+        FreshName alias(r.file);
         const std::string script = PlasmaWallpaperScript(FileUri(alias.Path()), r.style);
         GVariant* reply = g_dbus_connection_call_sync(
             Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell", "evaluateScript",

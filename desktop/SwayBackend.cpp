@@ -35,7 +35,7 @@ class SwayBackend final : public WallpaperBackend {
     void Apply(const WallpaperRequest& r) override {
         const std::string dir = PlainRuntimeDir();
         if (dir.empty()) Throw(Msg::RegistrySetFailed, {std::string("bg")});
-        AlternatingName alias(r.file, dir + "/ulbrasen-wallpaper");
+        FreshName alias(r.file, dir + "/ulbrasen-wallpaper");
         if (alias.Path() == r.file) Throw(Msg::RegistrySetFailed, {std::string("bg")});
         const char* mode = r.style == WallpaperStyle::Tiled ? "tile" : "center";
         if (!RunCommand({"swaymsg", "output", "*", "bg", alias.Path(), mode}).ok ||
