@@ -5,7 +5,14 @@
 #include "desktop/WallpaperBackend.h"
 #include "platform/Platform.h"
 
+#include <dirent.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -147,17 +154,53 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
-AlternatingName::AlternatingName(const std::string& file) : AlternatingName(file, ChangeFileExt(file, "")) {}
+namespace {
+// The number in "<stem>-<number>.bmp", 0 when the name is not one of ours.
+unsigned long long AliasNumber(const std::string& name, const std::string& prefix) {
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".bmp") != 0)
+        return 0;
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    // Numbers start at the clock's ten digits, so a monitor's own "-2" file
+    // is never taken for an alias.
+    if (digits.size() < 9 || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoull(digits);
+}
 
-AlternatingName::AlternatingName(const std::string& file, const std::string& stem) {
-    const std::string a = stem + "-a.bmp";
-    const std::string b = stem + "-b.bmp";
-    // Only one of the two exists between changes; the other is next.
-    const bool aInUse = platform::FileExists(a);
-    next_ = aInUse ? b : a;
-    previous_ = aInUse ? a : b;
+// Our aliases in the folder of stem, by number.
+std::vector<std::pair<unsigned long long, std::string>> Aliases(const std::string& stem) {
+    const std::size_t slash = stem.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : stem.substr(0, slash + 1);
+    const std::string prefix = (slash == std::string::npos ? stem : stem.substr(slash + 1)) + "-";
+    std::vector<std::pair<unsigned long long, std::string>> found;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+    if (!d) return found;
+    while (const dirent* e = readdir(d.get()))
+        if (const unsigned long long n = AliasNumber(e->d_name, prefix))
+            found.emplace_back(n, (slash == std::string::npos ? "" : dir) + e->d_name);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+} // namespace
+
+FreshName::FreshName(const std::string& file) : FreshName(file, ChangeFileExt(file, "")) {}
+
+FreshName::FreshName(const std::string& file, const std::string& stem) : stem_(stem) {
+    // GNOME keeps the image it once loaded for a name for as long as it runs,
+    // so a name is never handed out twice: the number grows with every
+    // change, and starts from the clock so that deleted aliases do not
+    // bring an old number back.
+    const auto aliases = Aliases(stem);
+    unsigned long long number = static_cast<unsigned long long>(std::max<std::time_t>(std::time(nullptr), 1));
+    if (!aliases.empty()) {
+        previous_ = aliases.back().second;
+        number = std::max(number, aliases.back().first + 1);
+    }
+    next_ = stem + "-" + std::to_string(number) + ".bmp";
     std::remove(next_.c_str());
-    if (link(file.c_str(), next_.c_str()) == 0) return;
+    made_ = link(file.c_str(), next_.c_str()) == 0;
+    if (made_) return;
     // A file system without hard links gets a copy.
     std::ifstream in(file, std::ios::binary);
     std::ofstream out(next_, std::ios::binary | std::ios::trunc);
@@ -168,9 +211,16 @@ AlternatingName::AlternatingName(const std::string& file, const std::string& ste
         std::remove(next_.c_str());
         next_ = file;
         previous_.clear();
+        return;
     }
+    made_ = true;
 }
 
-void AlternatingName::DropPrevious() {
-    if (!previous_.empty()) std::remove(previous_.c_str());
+void FreshName::DropPrevious() {
+    if (!made_) return;
+    // Also what a killed run left behind, and the two names older versions used.
+    for (const auto& alias : Aliases(stem_))
+        if (alias.second != next_) std::remove(alias.second.c_str());
+    std::remove((stem_ + "-a.bmp").c_str());
+    std::remove((stem_ + "-b.bmp").c_str());
 }

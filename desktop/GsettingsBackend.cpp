@@ -27,13 +27,13 @@ struct Flavour {
     const char* schema;
     const char* pictureKey;
     bool uri;       // the key holds a file URI, not a path
-    bool alternate; // the desktop caches the picture by its path
+    bool freshName; // the desktop caches the picture by its path
 };
 
 Flavour FlavourOf(GsettingsDesktop d) {
     switch (d) {
-    // GNOME Shell keeps the texture of a URI it already shows and does not
-    // look at the file again, so it is handed a new name each time.
+    // GNOME Shell keeps the image it loaded for a URI, even one shown long
+    // ago, and watches only the file it shows: a name never used before.
     case GsettingsDesktop::Gnome:
         return {"org.gnome.desktop.background", "picture-uri", true, true};
     // Cinnamon and MATE draw through their fork of gnome-bg, which watches the
@@ -85,9 +85,9 @@ class GsettingsBackend final : public WallpaperBackend {
                                                                  : "centered";
         Set(settings.get(), "picture-options", options);
 
-        std::optional<AlternatingName> alias;
+        std::optional<FreshName> alias;
         std::string path = file;
-        if (flavour_.alternate) {
+        if (flavour_.freshName) {
             alias.emplace(file);
             path = alias->Path();
         }

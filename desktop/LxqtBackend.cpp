@@ -34,7 +34,7 @@ class LxqtBackend final : public WallpaperBackend {
         }
         // pcmanfm-qt keeps the picture cached under its path and ignores a
         // path it already shows, so it gets a new name each time.
-        AlternatingName alias(file);
+        FreshName alias(file);
         if (!RunCommand({"pcmanfm-qt", "--set-wallpaper", alias.Path(), "--wallpaper-mode", mode}, false,
                         std::chrono::seconds(20), Utf8ArgumentsEnv(alias.Path()))
                  .ok)

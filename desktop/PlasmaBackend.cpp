@@ -35,8 +35,8 @@ class PlasmaBackend final : public WallpaperBackend {
 
     void Apply(const WallpaperRequest& r) override {
         // plasmashell keeps the image of a path it already shows.
-        AlternatingName alias(r.file);
-        std::vector<AlternatingName> others;
+        FreshName alias(r.file);
+        std::vector<FreshName> others;
         std::vector<std::pair<std::string, WallpaperStyle>> screens;
         for (std::size_t i = 1; i < r.monitors.size(); ++i)
             others.emplace_back(r.monitors[i].file);
@@ -53,7 +53,7 @@ class PlasmaBackend final : public WallpaperBackend {
         if (!reply) Throw(Msg::RegistrySetFailed, {std::string("Image")});
         g_variant_unref(reply);
         alias.DropPrevious();
-        for (AlternatingName& other : others)
+        for (FreshName& other : others)
             other.DropPrevious();
     }
 

@@ -37,7 +37,7 @@ bool PlainOutputName(const std::string& name) {
 }
 
 void SetOutput(const std::string& output, const std::string& file, WallpaperStyle style, const std::string& stem) {
-    AlternatingName alias(file, stem);
+    FreshName alias(file, stem);
     if (alias.Path() == file || !PlainOutputName(output)) Throw(Msg::RegistrySetFailed, {std::string("bg")});
     const char* mode = style == WallpaperStyle::Tiled ? "tile" : "center";
     if (!RunCommand({"swaymsg", "output", output, "bg", alias.Path(), mode}).ok || !SwaybgShows(alias.Path()))

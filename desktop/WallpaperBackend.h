@@ -47,23 +47,24 @@ std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends();
 // no desktop tool quotes or expands; "" otherwise.
 std::string PlainRuntimeDir();
 
-// Desktops that cache the picture by its path get a new name per change:
-// two names beside the file, used in turn, holding the same bytes.
-class AlternatingName {
+// Desktops that cache the picture by its path get a name never handed out
+// before, beside the file: stem + "-" + a number that grows with each change.
+class FreshName {
   public:
-    explicit AlternatingName(const std::string& file);
-    // The two names are stem + "-a.bmp" and stem + "-b.bmp", in another folder.
-    AlternatingName(const std::string& file, const std::string& stem);
+    explicit FreshName(const std::string& file);
+    // The names are stem + "-<number>.bmp", in another folder.
+    FreshName(const std::string& file, const std::string& stem);
     // The name to hand to the desktop this time, already holding the file's
     // content; the file itself when neither a link nor a copy could be made.
     const std::string& Path() const { return next_; }
-    // The name handed over last time, "" when there is none.
+    // The newest name handed over before, "" when there is none.
     const std::string& Previous() const { return previous_; }
-    // After the desktop took the new name: the previous one is no longer needed.
+    // After the desktop took the new name: every older one goes.
     void DropPrevious();
 
   private:
-    std::string next_, previous_;
+    std::string stem_, next_, previous_;
+    bool made_ = false;
 };
 
 // "file://" URI with every byte outside the unreserved set percent-encoded.

@@ -106,7 +106,7 @@ void Swaybg(const WallpaperRequest& r) {
 void Hyprpaper(const WallpaperRequest& r) {
     const std::string dir = PlainRuntimeDir();
     if (dir.empty()) Throw(Msg::RegistrySetFailed, {std::string(kSetting)});
-    AlternatingName alias(r.file, dir + "/ulbrasen-wallpaper");
+    FreshName alias(r.file, dir + "/ulbrasen-wallpaper");
     auto ok = [](const std::vector<std::string>& argv) {
         const CommandResult c = RunCommand(argv, true);
         return c.ok && c.output.rfind("ok", 0) == 0;

@@ -18,8 +18,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <thread>
 
 extern char** environ;
@@ -72,6 +74,24 @@ class BackendTest : public SandboxTest {
 
     fs::path Dir() const { return tmp_ / "mein \"Ordner\""; }
     std::string Bmp() const { return (Dir() / "ulbrasen.bmp").string(); }
+    // The names "<stem>-<number>.bmp" in dir, oldest first.
+    static std::vector<std::string> Aliases(const fs::path& dir, const std::string& stem) {
+        std::vector<std::pair<unsigned long long, std::string>> found;
+        for (const auto& e : fs::directory_iterator(dir)) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind(stem + "-", 0) != 0 || name.size() < stem.size() + 6 ||
+                name.substr(name.size() - 4) != ".bmp")
+                continue;
+            const std::string digits = name.substr(stem.size() + 1, name.size() - stem.size() - 5);
+            if (digits.find_first_not_of("0123456789") == std::string::npos)
+                found.emplace_back(std::stoull(digits), e.path().string());
+        }
+        std::sort(found.begin(), found.end());
+        std::vector<std::string> paths;
+        for (const auto& f : found)
+            paths.push_back(f.second);
+        return paths;
+    }
     void Env(const char* name, const std::string& value) {
         env_.push_back(std::make_unique<ScopedEnv>(name, value));
     }
@@ -133,13 +153,15 @@ TEST_F(BackendTest, SwayGetsAPlainNameAndMustStartSwaybgWithIt) {
     Env("STANDIN_SPAWN", (tmp_ / "fake" / "swaybg").string());
     Env("XDG_CURRENT_DESKTOP", "sway");
     Env("SWAYSOCK", "/run/user/0/sway-ipc.sock");
-    const std::string a = (tmp_ / "run" / "ulbrasen-wallpaper-a.bmp").string();
-    const std::string b = (tmp_ / "run" / "ulbrasen-wallpaper-b.bmp").string();
     TOptionen o;
     o.ApplyWallpaper(Picture(100, 80));
+    ASSERT_EQ(Aliases(tmp_ / "run", "ulbrasen-wallpaper").size(), 1u);
+    const std::string a = Aliases(tmp_ / "run", "ulbrasen-wallpaper")[0];
     EXPECT_EQ(Calls(), (std::vector<std::string>{"swaymsg|output|*|bg|" + a + "|tile"}));
     EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
     o.ApplyWallpaper(Picture(800, 600));
+    ASSERT_EQ(Aliases(tmp_ / "run", "ulbrasen-wallpaper").size(), 1u);
+    const std::string b = Aliases(tmp_ / "run", "ulbrasen-wallpaper")[0];
     EXPECT_EQ(Calls(), (std::vector<std::string>{"swaymsg|output|*|bg|" + b + "|center"}));
     EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(b), 800, 600));
     EXPECT_FALSE(fs::exists(a));
@@ -165,27 +187,53 @@ TEST_F(BackendTest, SwayGetsAPlainNameAndMustStartSwaybgWithIt) {
     }
 }
 
-TEST_F(BackendTest, LxqtAlternatesTwoNamesHoldingTheNewPicture) {
+// pcmanfm-qt, like GNOME, keeps the picture it loaded for a path: each
+// change gets a name never used before, and only the newest one stays.
+TEST_F(BackendTest, LxqtGetsANewNameEachTimeHoldingTheNewPicture) {
     StandIn("pcmanfm-qt");
     Env("XDG_CURRENT_DESKTOP", "LXQt");
     Running("pcmanfm-qt", {"--desktop", "--profile=lxqt"});
     TOptionen o;
-    const std::string a = (Dir() / "ulbrasen-a.bmp").string(), b = (Dir() / "ulbrasen-b.bmp").string();
+    auto shown = [&](const char* mode) {
+        const std::vector<std::string> aliases = Aliases(Dir(), "ulbrasen");
+        EXPECT_EQ(aliases.size(), 1u);
+        if (aliases.empty()) return std::string();
+        EXPECT_EQ(Calls(), (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + aliases[0] +
+                                                     "|--wallpaper-mode|" + mode}));
+        return aliases[0];
+    };
     o.ApplyWallpaper(Picture(100, 80));
-    EXPECT_EQ(Calls(),
-              (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + a + "|--wallpaper-mode|tile"}));
-    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
+    const std::string first = shown("tile");
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(first), 100, 80));
     o.ApplyWallpaper(Picture(800, 600));
-    EXPECT_EQ(Calls(),
-              (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + b + "|--wallpaper-mode|center"}));
-    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(b), 800, 600));
-    EXPECT_FALSE(fs::exists(a));
+    const std::string second = shown("center");
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(second), 800, 600));
     EXPECT_TRUE(
         pictures::HoldsPattern(pictures::ReadBmp(Bmp()), 800, 600)); // the file itself is still written
     o.ApplyWallpaper(Picture(100, 80));
-    EXPECT_EQ(Calls(),
-              (std::vector<std::string>{"pcmanfm-qt|--set-wallpaper|" + a + "|--wallpaper-mode|tile"}));
-    EXPECT_FALSE(fs::exists(b));
+    const std::string third = shown("tile");
+    EXPECT_NE(third, first);
+    EXPECT_NE(third, second);
+
+    // A killed run left a newer alias, older ones and the names of older
+    // versions: the number goes on past the newest, and all of them go. A
+    // second monitor's own file is no alias and stays.
+    WriteAll(Dir() / "ulbrasen-99999999999.bmp", "x");
+    WriteAll(Dir() / "ulbrasen-1700000000.bmp", "x");
+    WriteAll(Dir() / "ulbrasen-2.bmp", "monitor 2");
+    WriteAll(Dir() / "ulbrasen-a.bmp", "x");
+    WriteAll(Dir() / "ulbrasen-b.bmp", "x");
+    WriteAll(Dir() / "ulbrasen-7x.bmp", "not ours");
+    o.ApplyWallpaper(Picture(800, 600));
+    EXPECT_EQ(shown("center"), (Dir() / "ulbrasen-100000000000.bmp").string());
+    EXPECT_FALSE(fs::exists(Dir() / "ulbrasen-a.bmp"));
+    EXPECT_FALSE(fs::exists(Dir() / "ulbrasen-b.bmp"));
+    EXPECT_FALSE(fs::exists(Dir() / "ulbrasen-1700000000.bmp"));
+    EXPECT_FALSE(fs::exists(Dir() / "ulbrasen-99999999999.bmp"));
+    EXPECT_TRUE(fs::exists(Dir() / "ulbrasen-2.bmp"));
+    EXPECT_TRUE(fs::exists(Dir() / "ulbrasen-7x.bmp"));
+    EXPECT_TRUE(fs::exists(Dir() / "ulbrasen.ini"));
 }
 
 // The real xfconfd, started by a session bus of the test's own.
@@ -390,15 +438,16 @@ TEST_F(BackendTest, HyprlandGetsThePictureThroughHyprpaper) {
     Env("WAYLAND_DISPLAY", "wayland-1");
     Env("HYPRLAND_INSTANCE_SIGNATURE", "abc_123");
     Running("hyprpaper", {});
-    const std::string a = (tmp_ / "run" / "ulbrasen-wallpaper-a.bmp").string();
-    const std::string b = (tmp_ / "run" / "ulbrasen-wallpaper-b.bmp").string();
     TOptionen o;
     o.ApplyWallpaper(Picture(100, 80));
-    EXPECT_EQ(Calls(),
-              (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + a, "hyprctl|hyprpaper|wallpaper|," + a,
-                                        "hyprctl|hyprpaper|unload|" + b}));
+    ASSERT_EQ(Aliases(tmp_ / "run", "ulbrasen-wallpaper").size(), 1u);
+    const std::string a = Aliases(tmp_ / "run", "ulbrasen-wallpaper")[0];
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + a,
+                                                 "hyprctl|hyprpaper|wallpaper|," + a}));
     EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(a), 100, 80));
     o.ApplyWallpaper(Picture(800, 600));
+    ASSERT_EQ(Aliases(tmp_ / "run", "ulbrasen-wallpaper").size(), 1u);
+    const std::string b = Aliases(tmp_ / "run", "ulbrasen-wallpaper")[0];
     EXPECT_EQ(Calls(),
               (std::vector<std::string>{"hyprctl|hyprpaper|preload|" + b, "hyprctl|hyprpaper|wallpaper|," + b,
                                         "hyprctl|hyprpaper|unload|" + a}));
@@ -425,16 +474,26 @@ TEST_F(BackendTest, GnomeGetsOptionsAndBothUrisPercentEncoded) {
         g_free(v);
         return r;
     };
+    auto uri = [&] {
+        const std::vector<std::string> aliases = Aliases(Dir(), "ulbrasen");
+        EXPECT_EQ(aliases.size(), 1u);
+        return aliases.empty() ? "" : dirUri + fs::path(aliases[0]).filename().string();
+    };
     EXPECT_EQ(get("picture-options"), "wallpaper");
-    EXPECT_EQ(get("picture-uri"), dirUri + "ulbrasen-a.bmp");
-    EXPECT_EQ(get("picture-uri-dark"), dirUri + "ulbrasen-a.bmp");
-    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp((Dir() / "ulbrasen-a.bmp").string()), 100, 80));
+    const std::string first = uri();
+    EXPECT_EQ(get("picture-uri"), first);
+    EXPECT_EQ(get("picture-uri-dark"), first);
+    EXPECT_TRUE(pictures::HoldsPattern(pictures::ReadBmp(Aliases(Dir(), "ulbrasen").at(0)), 100, 80));
 
-    o.ApplyWallpaper(Picture(800, 600));
-    EXPECT_EQ(get("picture-options"), "centered");
-    EXPECT_EQ(get("picture-uri"), dirUri + "ulbrasen-b.bmp");
-    EXPECT_EQ(get("picture-uri-dark"), dirUri + "ulbrasen-b.bmp");
-    EXPECT_FALSE(fs::exists(Dir() / "ulbrasen-a.bmp"));
+    // GNOME Shell would show the image it loaded for a URI used before.
+    std::set<std::string> seen{first};
+    for (int i = 0; i < 3; ++i) {
+        o.ApplyWallpaper(Picture(i % 2 ? 100 : 800, i % 2 ? 80 : 600));
+        EXPECT_EQ(get("picture-options"), i % 2 ? "wallpaper" : "centered");
+        EXPECT_TRUE(seen.insert(get("picture-uri")).second) << get("picture-uri");
+        EXPECT_EQ(get("picture-uri"), uri());
+        EXPECT_EQ(get("picture-uri-dark"), get("picture-uri"));
+    }
     g_object_unref(s);
 }
 
