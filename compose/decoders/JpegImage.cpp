@@ -170,6 +170,8 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
     orientation_ = ExifOrientation(data.data(), data.size());
     data_ = std::move(data);
+    storedWidth_ = job.width;
+    storedHeight_ = job.height;
     width_ = SwapsSides(orientation_) ? job.height : job.width;
     height_ = SwapsSides(orientation_) ? job.width : job.height;
     grayscale_ = job.grayscale;
@@ -191,8 +193,8 @@ void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
     JpegJob job;
     job.step = JpegStep::Decode;
     job.scaleEighths = eighths;
-    job.outWidth = ScaledSide(width_, eighths);
-    job.outHeight = ScaledSide(height_, eighths);
+    job.outWidth = ScaledSide(storedWidth_, eighths);
+    job.outHeight = ScaledSide(storedHeight_, eighths);
     job.data = data_.data();
     job.size = data_.size();
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
@@ -202,7 +204,15 @@ void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
 }
 
 void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const {
-    const int w = ScaledSide(width_, eighths), h = ScaledSide(height_, eighths);
+    const int w = ScaledSide(storedWidth_, eighths), h = ScaledSide(storedHeight_, eighths);
+    if (orientation_ != 1) {
+        // A turned photo is decoded small, turned upright, then stretched.
+        CheckPixelBudget(w, h);
+        TBitmap stored(w, h);
+        DecodeInto(stored, eighths);
+        target.StretchPixels(Orient(stored, orientation_).Source(), rect);
+        return;
+    }
     SmoothStretcher stretcher(target, w, h, rect);
     // A few rows at a time, straight into the stretch. A draw that shows
     // nothing still decodes, so damaged data fails alike.
@@ -225,8 +235,7 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
 void TJPEGImage::Decode() {
     if (decoded_) return;
     CheckPixelBudget(width_, height_);
-    const bool swap = SwapsSides(orientation_);
-    TBitmap pixels(swap ? height_ : width_, swap ? width_ : height_);
+    TBitmap pixels(storedWidth_, storedHeight_);
     DecodeInto(pixels);
     pixels_ = orientation_ == 1 ? std::move(pixels) : Orient(pixels, orientation_);
     decoded_ = true;

@@ -41,8 +41,11 @@ class TJPEGImage : public TGraphic {
     std::vector<std::uint8_t> data_;
     // The upright size; the stored one has the sides swapped for EXIF
     // orientations 5 to 8.
+    // Upright size, and the size of the frame as the file stores it.
     int width_ = 0;
     int height_ = 0;
+    int storedWidth_ = 0;
+    int storedHeight_ = 0;
     int orientation_ = 1;
     bool grayscale_ = false;
     bool decoded_ = false;

@@ -398,12 +398,18 @@ TEST(MonitorLayoutTest, PictureIsCutToItsMonitorAndTilesFromItsCorner) {
 namespace {
 // Records each call as "name|arg|arg..." in $STANDIN_LOG; answers
 // "-t get_outputs" with $STANDIN_OUTPUTS and "-l" with $STANDIN_LISTING.
+// $STANDIN_SPAWN is started with the stand-in's arguments, as sway starts
+// swaybg: the backend counts a change only when a swaybg shows the file.
 const char kStandIn[] = R"SH(#!/bin/sh
+[ -n "$STANDIN_SPAWN" ] && { "$STANDIN_SPAWN" "$@" </dev/null >/dev/null 2>&1 & }
 { printf '%s' "$(basename "$0")"; for a in "$@"; do printf '|%s' "$a"; done; printf '\n'; } >>"$STANDIN_LOG"
 [ "$3" = "get_outputs" ] && cat "$STANDIN_OUTPUTS"
 [ "$3" = "-l" ] && [ -n "$STANDIN_LISTING" ] && cat "$STANDIN_LISTING"
 exit 0
 )SH";
+// A desktop program that lives a few seconds: only its name, arguments and
+// display matter to the backends.
+const char kRunning[] = "#!/bin/sh\nPATH=/usr/bin:/bin\nsleep 10\n";
 } // namespace
 
 class MonitorBackendTest : public MonitorsTest {
@@ -413,11 +419,33 @@ class MonitorBackendTest : public MonitorsTest {
         env_.push_back(std::make_unique<ScopedEnv>("PATH", (tmp_ / "fake").string() + ":/usr/bin:/bin"));
         env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LOG", (tmp_ / "log").string()));
     }
-    void StandIn(const char* name) {
+    ~MonitorBackendTest() override {
+        for (pid_t pid : running_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    void StandIn(const char* name, const char* script = kStandIn) {
         const fs::path p = tmp_ / "fake" / name;
-        WriteAll(p, kStandIn);
+        WriteAll(p, script);
         fs::permissions(p, fs::perms::owner_all);
     }
+    // Starts a program named `name` in this environment, as a desktop runs it.
+    void Running(const std::string& name) {
+        fs::create_directories(tmp_ / "programs");
+        const fs::path p = tmp_ / "programs" / name;
+        WriteAll(p, kRunning);
+        fs::permissions(p, fs::perms::owner_all);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl(p.c_str(), p.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        running_.push_back(pid);
+        // Running once the shell has read its script.
+        usleep(200000);
+    }
+    std::vector<pid_t> running_;
     std::vector<std::string> Calls() {
         std::vector<std::string> lines;
         std::string text = fs::exists(tmp_ / "log") ? ReadAll(tmp_ / "log") : "";
@@ -433,6 +461,10 @@ class MonitorBackendTest : public MonitorsTest {
 
 TEST_F(MonitorBackendTest, SwayGivesEachOutputItsOwnFile) {
     StandIn("swaymsg");
+    StandIn("swaybg", kRunning);
+    env_.push_back(std::make_unique<ScopedEnv>("STANDIN_SPAWN", (tmp_ / "fake" / "swaybg").string()));
+    fs::create_directories(tmp_ / "run");
+    env_.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", (tmp_ / "run").string()));
     env_.push_back(std::make_unique<ScopedEnv>("XDG_CURRENT_DESKTOP", "sway"));
     env_.push_back(std::make_unique<ScopedEnv>("SWAYSOCK", "/run/user/0/sway-ipc.sock"));
     // As swaymsg -r prints it, with an inactive output and nested arrays.
@@ -447,12 +479,21 @@ TEST_F(MonitorBackendTest, SwayGivesEachOutputItsOwnFile) {
     WriteOptions("Autowandlung_Groesse=1\nEigenesBildJeBildschirm=1\n");
     TOptionen o;
     o.ApplyRandomWallpaper();
-    const std::string dir = (tmp_ / "bin").string();
-    EXPECT_EQ(Calls(), (std::vector<std::string>{
-                           "swaymsg|-r|-t|get_outputs",
-                           "swaymsg|output|\"DP-1\"|bg|\"" + dir + "/ulbrasen.bmp\"|center",
-                           "swaymsg|output|\"HDMI-A-1\"|bg|\"" + dir + "/ulbrasen-2.bmp\"|center",
-                       }));
+    // Each output gets a plain name of its own in the runtime folder, holding its file.
+    const std::vector<std::string> calls = Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], "swaymsg|-r|-t|get_outputs");
+    const std::string run = (tmp_ / "run").string();
+    const std::string first = "swaymsg|output|DP-1|bg|" + run + "/ulbrasen-wallpaper-";
+    const std::string second = "swaymsg|output|HDMI-A-1|bg|" + run + "/ulbrasen-wallpaper-2-";
+    EXPECT_EQ(calls[1].compare(0, first.size(), first), 0) << calls[1];
+    EXPECT_EQ(calls[2].compare(0, second.size(), second), 0) << calls[2];
+    for (const std::string& call : {calls[1], calls[2]}) {
+        const std::size_t start = call.find(run), end = call.rfind("|center");
+        ASSERT_NE(end, std::string::npos) << call;
+        const std::string alias = call.substr(start, end - start);
+        EXPECT_EQ(ReadAll(alias), ReadAll(call == calls[1] ? Bmp() : Bmp("-2"))) << alias;
+    }
     EXPECT_EQ(pictures::ReadBmp(Bmp().string()).Width(), 640);
     EXPECT_EQ(pictures::ReadBmp(Bmp("-2").string()).Height(), 200);
 }
@@ -476,6 +517,7 @@ TEST_F(MonitorBackendTest, XfceGivesEachMonitorItsOwnFileAndUnknownOnesThePrimar
     SetMonitors(dpy_.get(), kTwo);
     StandIn("xfconf-query");
     env_.push_back(std::make_unique<ScopedEnv>("XDG_CURRENT_DESKTOP", "XFCE"));
+    Running("xfdesktop");
     WriteAll(tmp_ / "listing", "/backdrop/screen0/monitorLINKS/workspace0/last-image\n"
                                "/backdrop/screen0/monitorRECHTS/workspace0/last-image\n");
     env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LISTING", (tmp_ / "listing").string()));
