@@ -163,7 +163,8 @@ unsigned long long AliasNumber(const std::string& name, const std::string& prefi
     const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
     // Numbers start at the clock's ten digits, so a monitor's own "-2" file
     // is never taken for an alias.
-    if (digits.size() < 9 || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.size() < 9 || digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
         return 0;
     return std::stoull(digits);
 }

@@ -36,7 +36,8 @@ bool PlainOutputName(const std::string& name) {
     return true;
 }
 
-void SetOutput(const std::string& output, const std::string& file, WallpaperStyle style, const std::string& stem) {
+void SetOutput(const std::string& output, const std::string& file, WallpaperStyle style,
+               const std::string& stem) {
     FreshName alias(file, stem);
     if (alias.Path() == file || !PlainOutputName(output)) Throw(Msg::RegistrySetFailed, {std::string("bg")});
     const char* mode = style == WallpaperStyle::Tiled ? "tile" : "center";
