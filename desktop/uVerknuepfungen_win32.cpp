@@ -1,5 +1,6 @@
 #include "desktop/uVerknuepfungen.h"
 
+#include "platform/ComPtr_win32.h"
 #include "platform/Win32Text.h"
 
 #include <windows.h>
@@ -11,17 +12,6 @@ const char* const kChangeLinkName = "Hintergrundbild wechseln.lnk";
 const char* const kConfigLinkName = "Hintergrundbildwechsler konfigurieren.lnk";
 
 namespace {
-template <class T> struct ComPtr {
-    T* p = nullptr;
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    void** out() { return reinterpret_cast<void**>(&p); }
-};
-
 struct ItemIdList {
     LPITEMIDLIST p = nullptr;
     ~ItemIdList() {

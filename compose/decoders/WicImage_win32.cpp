@@ -5,6 +5,7 @@
 #include "compose/decoders/Orientation.h"
 #include "compose/decoders/RasterImage.h"
 #include "config/Messages.h"
+#include "platform/ComPtr_win32.h"
 
 #include <windows.h>
 #include <wincodec.h>
@@ -17,18 +18,6 @@
 #include <vector>
 
 namespace {
-
-template <class T> struct ComPtr {
-    T* p = nullptr;
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-    T** operator&() { return &p; }
-};
 
 // COM for the current thread, unless the caller already set it up (in any
 // apartment: a thread in the other one gets RPC_E_CHANGED_MODE and may go on).
