@@ -172,8 +172,6 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     data_ = std::move(data);
     storedWidth_ = job.width;
     storedHeight_ = job.height;
-    width_ = SwapsSides(orientation_) ? job.height : job.width;
-    height_ = SwapsSides(orientation_) ? job.width : job.height;
     grayscale_ = job.grayscale;
     decoded_ = false;
     pixels_.SetSize(0, 0);
@@ -234,7 +232,7 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
 
 void TJPEGImage::Decode() {
     if (decoded_) return;
-    CheckPixelBudget(width_, height_);
+    CheckPixelBudget(storedWidth_, storedHeight_);
     TBitmap pixels(storedWidth_, storedHeight_);
     DecodeInto(pixels);
     pixels_ = orientation_ == 1 ? std::move(pixels) : Orient(pixels, orientation_);
@@ -263,8 +261,8 @@ void TJPEGImage::Draw(TBitmap& target, int x, int y) {
     // decoding straight into it saves a second copy of the pixels. A failed
     // decode leaves it black again, as if nothing had been drawn; later draws
     // decode once more into the kept copy.
-    if (!decoded_ && orientation_ == 1 && x == 0 && y == 0 && target.Width() == width_ &&
-        target.Height() == height_ && width_ > 0 && height_ > 0 && AllBlack(target)) {
+    if (!decoded_ && orientation_ == 1 && x == 0 && y == 0 && target.Width() == storedWidth_ &&
+        target.Height() == storedHeight_ && storedWidth_ > 0 && storedHeight_ > 0 && AllBlack(target)) {
         try {
             DecodeInto(target);
         } catch (...) {
@@ -280,7 +278,7 @@ void TJPEGImage::Draw(TBitmap& target, int x, int y) {
 void TJPEGImage::StretchDraw(TBitmap& target, const TRect& rect) {
     if (!decoded_ && target.GetStretchFilter() == StretchFilter::Smooth) {
         const int eighths =
-            ScaleEighthsFor(width_, height_, static_cast<std::int64_t>(rect.Right) - rect.Left,
+            ScaleEighthsFor(Width(), Height(), static_cast<std::int64_t>(rect.Right) - rect.Left,
                             static_cast<std::int64_t>(rect.Bottom) - rect.Top);
         if (eighths < 8) {
             DecodeStretched(target, rect, eighths);

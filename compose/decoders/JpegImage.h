@@ -2,14 +2,16 @@
 // JPEG pictures through libjpeg: the header is read at load, the pixels are
 // decompressed at the first draw and kept for later draws.
 #include "compose/Graphics.h"
+#include "compose/decoders/Orientation.h"
 
 #include <cstdint>
 #include <vector>
 
 class TJPEGImage : public TGraphic {
   public:
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    // The upright size: EXIF orientations 5 to 8 swap the stored sides.
+    int Width() const override { return SwapsSides(orientation_) ? storedHeight_ : storedWidth_; }
+    int Height() const override { return SwapsSides(orientation_) ? storedWidth_ : storedHeight_; }
     // Keeps the whole file and parses its header; throws "JPEG-Fehler #%d".
     void LoadFromData(std::vector<std::uint8_t>&& data) override;
     // Both decode at the first call; a decoding error is thrown from here and
@@ -39,11 +41,7 @@ class TJPEGImage : public TGraphic {
     void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
 
     std::vector<std::uint8_t> data_;
-    // The upright size; the stored one has the sides swapped for EXIF
-    // orientations 5 to 8.
-    // Upright size, and the size of the frame as the file stores it.
-    int width_ = 0;
-    int height_ = 0;
+    // The size of the frame as the file stores it.
     int storedWidth_ = 0;
     int storedHeight_ = 0;
     int orientation_ = 1;
