@@ -9,6 +9,7 @@
 #include "desktop/WallpaperBackend.h"
 #include "desktop/X11Util.h"
 #include "desktop/uDirectXErkennung.h"
+#include "tests/desktop/DesktopPrograms.h"
 #include "tests/desktop/TestPictures.h"
 #include "tests/desktop/XReadBack.h"
 
@@ -39,9 +40,7 @@ PATH=/usr/bin:/bin
 [ "$5" = "-l" ] || [ "$3" = "-l" ] && [ -n "$STANDIN_LISTING" ] && cat "$STANDIN_LISTING"
 exit "${STANDIN_EXIT:-0}"
 )SH";
-// A desktop program that runs until it is killed: only its name and
-// arguments matter to the backends.
-const char kRunning[] = "#!/bin/sh\nPATH=/usr/bin:/bin\nwhile :; do sleep 0.1; done\n";
+using desktopprograms::kRunning;
 } // namespace
 
 // The executable lives in a folder whose name needs quoting and escaping.
@@ -103,26 +102,11 @@ class BackendTest : public SandboxTest {
     }
     // Starts a program named `name` that runs until stopped, in this environment.
     pid_t Running(const std::string& name, std::vector<std::string> args) {
-        fs::create_directories(tmp_ / "programs");
-        const fs::path p = tmp_ / "programs" / name;
-        WriteAll(p, kRunning);
-        fs::permissions(p, fs::perms::owner_all);
-        args.insert(args.begin(), p.string());
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, p.c_str(), nullptr, nullptr, argv.data(), environ), 0);
-        // Running once the shell has read its script.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const pid_t pid = desktopprograms::Start(tmp_ / "programs", name, std::move(args));
         running_.push_back(pid);
         return pid;
     }
-    static void Stop(pid_t pid) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
+    static void Stop(pid_t pid) { desktopprograms::Stop(pid); }
     // Killed and not yet reaped counts as gone.
     static bool Alive(pid_t pid, const char* name = "swaybg") { return IsUserProcessNamed(pid, name); }
     std::string Picture(int w, int h) {

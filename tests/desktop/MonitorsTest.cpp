@@ -8,6 +8,7 @@
 #include "desktop/SwayOutputs.h"
 #include "desktop/uDirectXErkennung.h"
 #include "platform/Platform.h"
+#include "tests/desktop/DesktopPrograms.h"
 #include "tests/desktop/TestPictures.h"
 #include "tests/desktop/XReadBack.h"
 
@@ -197,7 +198,9 @@ class MonitorsTest : public SandboxTest {
         }
         for (int y = 0; y < root.height; ++y)
             for (int x = 0; x < root.width; ++x)
-                if (!MonitorAt(monitors, x, y)) ASSERT_TRUE(IsBlack(root.at(x, y))) << x << "," << y;
+                if (!MonitorAt(monitors, x, y)) {
+                    ASSERT_TRUE(IsBlack(root.at(x, y))) << x << "," << y;
+                }
     }
 
     static PrivateXvfb* xvfb_;
@@ -410,9 +413,8 @@ const char kStandIn[] = R"SH(#!/bin/sh
 [ "$3" = "-l" ] && [ -n "$STANDIN_LISTING" ] && cat "$STANDIN_LISTING"
 exit 0
 )SH";
-// A desktop program that lives a few seconds: only its name, arguments and
-// display matter to the backends.
-const char kRunning[] = "#!/bin/sh\nPATH=/usr/bin:/bin\nsleep 10\n";
+// The swaybg the sway stand-in starts, detached: it ends by itself.
+const char kSwaybg[] = "#!/bin/sh\nPATH=/usr/bin:/bin\nsleep 10\n";
 } // namespace
 
 class MonitorBackendTest : public MonitorsTest {
@@ -423,30 +425,16 @@ class MonitorBackendTest : public MonitorsTest {
         env_.push_back(std::make_unique<ScopedEnv>("STANDIN_LOG", (tmp_ / "log").string()));
     }
     ~MonitorBackendTest() override {
-        for (pid_t pid : running_) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        for (pid_t pid : running_)
+            desktopprograms::Stop(pid);
     }
     void StandIn(const char* name, const char* script = kStandIn) {
         const fs::path p = tmp_ / "fake" / name;
         WriteAll(p, script);
         fs::permissions(p, fs::perms::owner_all);
     }
-    // Starts a program named `name` in this environment, as a desktop runs it.
     void Running(const std::string& name) {
-        fs::create_directories(tmp_ / "programs");
-        const fs::path p = tmp_ / "programs" / name;
-        WriteAll(p, kRunning);
-        fs::permissions(p, fs::perms::owner_all);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execl(p.c_str(), p.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        running_.push_back(pid);
-        // Running once the shell has read its script.
-        usleep(200000);
+        running_.push_back(desktopprograms::Start(tmp_ / "programs", name, {}));
     }
     std::vector<pid_t> running_;
     std::vector<std::string> Calls() {
@@ -464,7 +452,7 @@ class MonitorBackendTest : public MonitorsTest {
 
 TEST_F(MonitorBackendTest, SwayGivesEachOutputItsOwnFile) {
     StandIn("swaymsg");
-    StandIn("swaybg", kRunning);
+    StandIn("swaybg", kSwaybg);
     env_.push_back(std::make_unique<ScopedEnv>("STANDIN_SPAWN", (tmp_ / "fake" / "swaybg").string()));
     fs::create_directories(tmp_ / "run");
     env_.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", (tmp_ / "run").string()));
