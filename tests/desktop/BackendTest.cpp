@@ -114,17 +114,7 @@ class BackendTest : public SandboxTest {
         pictures::WritePatternBmp(p, w, h);
         return p;
     }
-    std::vector<std::string> Calls() {
-        std::vector<std::string> lines;
-        std::string text = fs::exists(tmp_ / "log") ? ReadAll(tmp_ / "log") : "";
-        fs::remove(tmp_ / "log");
-        for (std::size_t pos = 0; pos < text.size();) {
-            std::size_t end = text.find('\n', pos);
-            lines.push_back(text.substr(pos, end - pos));
-            pos = end == std::string::npos ? text.size() : end + 1;
-        }
-        return lines;
-    }
+    std::vector<std::string> Calls() { return desktopprograms::TakeCalls(tmp_ / "log"); }
 
     std::vector<std::unique_ptr<ScopedEnv>> env_;
     std::vector<pid_t> running_;

@@ -1,6 +1,7 @@
 #pragma once
 // Desktop programs that only have to be seen running (xfdesktop, pcmanfm-qt,
-// swaybg): the backends look at their names, arguments and display only.
+// swaybg): the backends look at their names, arguments and display only; and
+// what the recording stand-ins of desktop tools were called with.
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,20 @@ inline pid_t Start(const std::filesystem::path& dir, const std::string& name, st
     // Running once the shell has read its script.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     return pid;
+}
+
+// The calls the recording stand-ins wrote to log, one a line; the log is
+// emptied, so the next look sees only newer calls.
+inline std::vector<std::string> TakeCalls(const std::filesystem::path& log) {
+    std::vector<std::string> lines;
+    const std::string text = std::filesystem::exists(log) ? testsupport::ReadAll(log) : "";
+    std::filesystem::remove(log);
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t end = text.find('\n', pos);
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
 }
 
 inline void Stop(pid_t pid) {
