@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -22,6 +23,19 @@ void CheckPixelBudget(std::int64_t width, std::int64_t height) {
     if (static_cast<std::uint64_t>(width) > pixelBudget || static_cast<std::uint64_t>(height) > pixelBudget ||
         stride * static_cast<std::uint64_t>(height) > pixelBudget)
         Throw(Msg::OutOfMemory);
+}
+
+int LargestSquareSide() {
+    // The root of the budget's pixel count, then down to what CheckPixelBudget
+    // takes, row padding included.
+    auto side = static_cast<std::int64_t>(std::sqrt(static_cast<double>(pixelBudget / 3))) + 1;
+    const auto fits = [](std::int64_t s) {
+        const std::uint64_t stride = (static_cast<std::uint64_t>(s) * 3 + 3) & ~std::uint64_t{3};
+        return stride * static_cast<std::uint64_t>(s) <= pixelBudget;
+    };
+    while (side > 1 && !fits(side))
+        --side;
+    return static_cast<int>(side);
 }
 
 void TBitmap::SetSize(int width, int height) {

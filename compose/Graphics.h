@@ -63,6 +63,8 @@ class TGraphic {
 constexpr std::uint64_t kMaxPixelBytes = 1ull << 30;
 // Throws OutOfMemory when w x h 24-bit pixels would exceed kMaxPixelBytes.
 void CheckPixelBudget(std::int64_t width, std::int64_t height);
+// The longest side of a square picture within the budget.
+int LargestSquareSide();
 // Lowers the budget (0 restores it): fuzzers would otherwise drift towards
 // tiny files that declare huge pictures, which only cost time.
 void SetPixelBudgetForTesting(std::uint64_t bytes);

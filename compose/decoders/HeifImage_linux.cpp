@@ -3,6 +3,7 @@
 #include "compose/decoders/Decoders.h"
 #include "config/Messages.h"
 
+#include <algorithm>
 #include <libheif/heif.h>
 #include <memory>
 
@@ -46,6 +47,14 @@ void THeifImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
     // The sides before cropping and turning; those only shrink or swap them.
     CheckPixelBudget(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+    // A grid or overlay is allocated at the canvas size its own box declares,
+    // which nothing above has checked; a sound one is the picture's stored
+    // size, and the coded frames exceed it by their block padding at most.
+    // Both are held to that, and to the square the pixel budget allows.
+    constexpr int kBlockPadding = 256;
+    const int side =
+        std::max(heif_image_handle_get_ispe_width(handle.get()), heif_image_handle_get_ispe_height(handle.get()));
+    heif_context_set_maximum_image_size_limit(ctx.get(), std::min(side + kBlockPadding, LargestSquareSide() + 1));
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
 
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());

@@ -69,20 +69,25 @@ void ExpectMatchesReference(const std::string& rel, Tolerance t) {
                       << int(want.rgba[worst + 3]);
 }
 
-std::string LoadError(const std::string& rel) {
+std::string LoadError(const fs::path& file) {
+    const std::string rel = file.string();
     TPicture holder;
     holder.LoadFromFile(CorpusPath("bmp/bmpsuite-g-pal8.bmp").string());
     TGraphic* before = holder.Graphic();
     std::string message = "(loaded)";
     const auto start = std::chrono::steady_clock::now();
     try {
-        holder.LoadFromFile(CorpusPath(rel).string());
+        holder.LoadFromFile(rel);
     } catch (const ZenksError& e) {
         message = e.what();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << rel;
     EXPECT_EQ(holder.Graphic(), before) << rel;
     return message;
+}
+
+std::string LoadError(const char* rel) {
+    return LoadError(CorpusPath(rel));
 }
 
 } // namespace
@@ -116,6 +121,20 @@ TEST(HeifImage, BrokenFilesGiveTheirMessage) {
     EXPECT_EQ(LoadError("heif/pillowheif-truncated.heic"), "Stream-Read-Fehler");
     EXPECT_EQ(LoadError("heif/pillowheif-corrupted.heic"), "HEIF-Fehler: Invalid input: No 'meta' box");
     EXPECT_EQ(LoadError("heif/exiv2-issue_1793_poc.heic"), "HEIF-Fehler: Invalid input: No 'meta' box");
+}
+
+// A grid's canvas is allocated at the size its own box declares: 65535 x
+// 65535 here, behind a picture that says it is 80 x 80.
+TEST(HeifImage, AGridCanvasBeyondThePicturesSizeIsRefusedBeforeAllocation) {
+    TempDir tmp;
+    std::vector<std::uint8_t> bytes = ReadBytes(CorpusPath("avif/libavif-color_grid_alpha_nogrid.avif"));
+    constexpr std::size_t kGridSides = 0x277; // 16-bit output width and height of the grid item
+    ASSERT_EQ(bytes.at(kGridSides + 1), 0x50);
+    ASSERT_EQ(bytes.at(kGridSides + 3), 0x50);
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes.at(kGridSides + i) = 0xFF;
+    WriteBytes(tmp / "grid.avif", bytes);
+    EXPECT_EQ(LoadError(tmp / "grid.avif"), "Zu wenig Arbeitsspeicher");
 }
 
 // The references are djxl's output from the same libjxl.
