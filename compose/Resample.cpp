@@ -120,15 +120,16 @@ void HorizontalRowFixed(const std::uint8_t* src, const std::vector<int>& first,
 
 } // namespace
 
-SmoothStretcher::SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, const TRect& rect)
+SmoothStretcher::SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, const TRect& rect, int bandTop,
+                                 int bandBottom)
     : target_(target) {
     const std::int64_t dw = static_cast<std::int64_t>(rect.Right) - rect.Left;
     const std::int64_t dh = static_cast<std::int64_t>(rect.Bottom) - rect.Top;
     if (dw <= 0 || dh <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
     const std::int64_t x0 = std::max<std::int64_t>(rect.Left, 0);
-    const std::int64_t y0 = std::max<std::int64_t>(rect.Top, 0);
+    const std::int64_t y0 = std::max<std::int64_t>({rect.Top, 0, bandTop});
     const std::int64_t x1 = std::min<std::int64_t>(rect.Right, target.Width());
-    const std::int64_t y1 = std::min<std::int64_t>(rect.Bottom, target.Height());
+    const std::int64_t y1 = std::min<std::int64_t>({rect.Bottom, target.Height(), bandBottom});
     if (x0 >= x1 || y0 >= y1) return;
     x0_ = static_cast<int>(x0);
     y0_ = static_cast<int>(y0);

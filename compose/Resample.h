@@ -4,6 +4,7 @@
 // bilinear when enlarging. Separable, fixed-point, one row at a time.
 #include "compose/Graphics.h"
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -33,9 +34,12 @@ AxisTaps ComputeAxisTaps(int srcLen, std::int64_t dstLen, std::int64_t from, std
 // into rect of target, clipped to the target; pixels outside rect are left
 // alone. A decoder can hand over its rows as it makes them, so the whole
 // source is never held. Everything is allocated by the constructor.
+// Only the target rows [bandTop, bandBottom) are drawn: two stretchers with
+// adjoining bands draw the same pixels as one without, each from its own rows.
 class SmoothStretcher {
   public:
-    SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, const TRect& rect);
+    SmoothStretcher(TBitmap& target, int srcWidth, int srcHeight, const TRect& rect, int bandTop = 0,
+                    int bandBottom = INT_MAX);
     // The source rows the visible part needs: [FirstRow(), EndRow()).
     int FirstRow() const { return firstRow_; }
     int EndRow() const { return endRow_; }

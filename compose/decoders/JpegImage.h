@@ -34,11 +34,17 @@ class TJPEGImage : public TGraphic {
     static int ScaleEighthsFor(int width, int height, std::int64_t drawnW, std::int64_t drawnH);
     // libjpeg's size of one side decoded at eighths / 8.
     static int ScaledSide(int side, int eighths);
+    // A scaled decode of at least this many pixels (default about a million)
+    // runs as two bands in two threads.
+    static void SetSplitMinimumForTesting(std::int64_t pixels);
 
   private:
     void Decode();
     void DecodeInto(TBitmap& out, int eighths = 8) const;
     void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
+    // The first target row of the lower band when a w x h decode drawn into
+    // the rows [top, bottom) is worth two threads; bottom when it is not.
+    int SplitRow(int w, int h, int top, int bottom) const;
 
     std::vector<std::uint8_t> data_;
     // The size of the frame as the file stores it.
@@ -46,6 +52,7 @@ class TJPEGImage : public TGraphic {
     int storedHeight_ = 0;
     int orientation_ = 1;
     bool grayscale_ = false;
+    bool skippable_ = false;
     bool decoded_ = false;
     TBitmap pixels_;
 };

@@ -482,3 +482,51 @@ TEST(JpegDecoder, SmoothShrinkDecodesScaledAndHoldsNoFullPixels) {
         EXPECT_EQ(Rows(want).bgr, Rows(again).bgr) << components;
     }
 }
+
+// Large shrinks decode in two bands on two threads; forced here onto small
+// pictures, both bands together must draw what one decode draws, fail alike,
+// and leave the rows outside the drawn rectangle alone.
+TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
+    DisplayDepth depth(24);
+    struct SplitMinimum {
+        ~SplitMinimum() { TJPEGImage::SetSplitMinimumForTesting(std::int64_t{1} << 20); }
+    } restore;
+    const auto draw = [](const std::vector<std::uint8_t>& jpeg, const TRect& rect, bool split) {
+        TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
+        TJPEGImage img;
+        TBitmap out(97, 71);
+        for (int y = 0; y < out.Height(); ++y)
+            std::fill_n(out.ScanLine(y), out.Width() * 3, static_cast<std::uint8_t>(y * 3));
+        out.SetStretchFilter(StretchFilter::Smooth);
+        const std::string error = ErrorOf([&] {
+            img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+            img.StretchDraw(out, rect);
+        });
+        return std::pair{error, Rows(out).bgr};
+    };
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+    for (const auto& [name, o] : {
+             std::pair{"4:2:0", EncodeOptions{.width = 640, .height = 480}},
+             std::pair{"4:2:2", EncodeOptions{.width = 401, .height = 333, .vSampling = 1}},
+             std::pair{"4:4:4", EncodeOptions{.width = 333, .height = 401, .hSampling = 1, .vSampling = 1}},
+             std::pair{"restarts", EncodeOptions{.width = 500, .height = 300, .restartRows = 2}},
+             std::pair{"progressive", EncodeOptions{.progressive = true}},
+         })
+        files.emplace_back(name, MakeJpeg(o));
+    for (const auto& entry : testsupport::fs::directory_iterator(CorpusPath("jpeg")))
+        files.emplace_back(entry.path().filename().string(), testsupport::ReadBytes(entry.path()));
+    // Damaged in the middle: the upper band may still see good data.
+    std::vector<std::uint8_t> damaged = files[0].second;
+    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
+        damaged[i] = static_cast<std::uint8_t>(i * 37);
+    files.emplace_back("damaged middle", damaged);
+    files.emplace_back("cut in half", std::vector<std::uint8_t>(files[0].second.begin(),
+                                                                files[0].second.begin() + files[0].second.size() / 2));
+    for (const auto& [name, jpeg] : files)
+        for (const TRect rect : {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{5, 9, 80, 95}, TRect{3, 2, 60, 4}}) {
+            const auto one = draw(jpeg, rect, false);
+            const auto two = draw(jpeg, rect, true);
+            EXPECT_EQ(one.first, two.first) << name;
+            EXPECT_TRUE(one.second == two.second) << name << " " << rect.Left << "," << rect.Top;
+        }
+}
