@@ -29,6 +29,8 @@ constexpr int kBatchRows = 16;
 // Below this many decoded pixels a second thread gains too little.
 std::int64_t g_splitMinimumPixels = std::int64_t{1} << 20;
 
+} // namespace
+
 enum class JpegStep { Header, Decode };
 enum class JpegOutput { Bgr, Quantized };
 
@@ -63,6 +65,8 @@ struct JpegJob {
     // libjpeg's message code when the library failed.
     int errorCode = 0;
 };
+
+namespace {
 
 struct JpegErrorManager {
     jpeg_error_mgr pub;
@@ -157,7 +161,7 @@ bool RunLibjpeg(JpegJob& job) {
         JSAMPROW rows[kBatchRows];
         const int perCall = batch < kBatchRows ? batch : kBatchRows;
         // Skipping needs full-colour output: the quantisers keep state.
-        if (job.firstRow > 0 && job.stretcher && !indexes && job.skippable) {
+        if (job.firstRow > 0 && !indexes && job.skippable) {
             const auto skip = static_cast<JDIMENSION>(job.firstRow) < cinfo.output_height
                                   ? static_cast<JDIMENSION>(job.firstRow)
                                   : cinfo.output_height;
@@ -215,7 +219,31 @@ int TJPEGImage::ScaleEighthsFor(int width, int height, std::int64_t drawnW, std:
     return 8;
 }
 
-void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
+namespace {
+
+// Runs lower on this thread and upper, when there is one, on a second; the
+// upper band ends after its last row, the lower one skips the rows above its
+// first, which costs only their entropy decoding. Throws the first band's
+// error.
+void RunBands(JpegJob* upper, JpegJob& lower) {
+    bool upperOk = true;
+    std::thread worker;
+    if (upper) {
+        try {
+            worker = std::thread([upper, &upperOk] { upperOk = RunLibjpeg(*upper); });
+        } catch (const std::system_error&) {
+            upperOk = RunLibjpeg(*upper);
+        }
+    }
+    const bool lowerOk = RunLibjpeg(lower);
+    if (worker.joinable()) worker.join();
+    if (!upperOk) Throw(Msg::JpegError, {static_cast<long long>(upper->errorCode)});
+    if (!lowerOk) Throw(Msg::JpegError, {static_cast<long long>(lower.errorCode)});
+}
+
+} // namespace
+
+JpegJob TJPEGImage::DecodeJob(int eighths) const {
     JpegJob job;
     job.step = JpegStep::Decode;
     job.scaleEighths = eighths;
@@ -224,13 +252,29 @@ void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
     job.data = data_.data();
     job.size = data_.size();
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
-    job.pixels = out.ScanLine(0);
-    job.stride = out.Stride();
-    if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+    return job;
+}
+
+void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
+    JpegJob lower = DecodeJob(eighths);
+    lower.pixels = out.ScanLine(0);
+    lower.stride = out.Stride();
+    // Rows at full size cost little beside the entropy decoding: the
+    // inverse transform and the colour conversion run as SIMD code there.
+    const int split = SplitRow(lower, 0, lower.outHeight, eighths == 8 ? 4 : 20);
+    if (split >= lower.outHeight) {
+        RunBands(nullptr, lower);
+        return;
+    }
+    JpegJob upper = lower;
+    upper.endRow = split;
+    lower.firstRow = split;
+    RunBands(&upper, lower);
 }
 
 void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const {
-    const int w = ScaledSide(storedWidth_, eighths), h = ScaledSide(storedHeight_, eighths);
+    JpegJob lower = DecodeJob(eighths);
+    const int w = lower.outWidth, h = lower.outHeight;
     if (orientation_ != 1) {
         // A turned photo is decoded small, turned upright, then stretched.
         CheckPixelBudget(w, h);
@@ -239,65 +283,45 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
         target.StretchPixels(Orient(stored, orientation_).Source(), rect);
         return;
     }
-    const JpegOutput output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
     // A draw that shows nothing still decodes, so damaged data fails alike.
     const int top = std::max(rect.Top, 0), bottom = std::max(std::min(rect.Bottom, target.Height()), top);
-    const int split = output == JpegOutput::Bgr && skippable_ ? SplitRow(w, h, top, bottom) : bottom;
-    // Each band has its own decoder and rows, a few at a time, straight into
-    // its part of the stretch.
-    struct Band {
-        SmoothStretcher stretcher;
-        TBitmap rows;
-        JpegJob job;
-        bool ok = true;
-    };
-    const auto makeBand = [&](int from, int to) {
-        CheckPixelBudget(w, kBatchRows);
-        auto band = std::make_unique<Band>(Band{SmoothStretcher(target, w, h, rect, from, to), TBitmap(w, kBatchRows), {}});
-        JpegJob& job = band->job;
-        job.step = JpegStep::Decode;
-        job.data = data_.data();
-        job.size = data_.size();
-        job.scaleEighths = eighths;
-        job.outWidth = w;
-        job.outHeight = h;
-        job.output = output;
-        job.pixels = band->rows.ScanLine(0);
-        job.stride = band->rows.Stride();
-        job.stretcher = &band->stretcher;
-        return band;
-    };
-    const bool twoBands = split > top && split < bottom;
-    const auto lower = makeBand(twoBands ? split : INT_MIN, INT_MAX);
-    const auto upper = twoBands ? makeBand(top, split) : nullptr;
-    std::thread worker;
-    if (upper) {
-        // The upper band stops after its last row; the lower one skips the
-        // rows above it, which costs only their entropy decoding.
-        upper->job.firstRow = upper->stretcher.FirstRow();
-        upper->job.endRow = upper->stretcher.EndRow();
-        lower->job.firstRow = lower->stretcher.FirstRow();
-        try {
-            worker = std::thread([band = upper.get()] { band->ok = RunLibjpeg(band->job); });
-        } catch (const std::system_error&) {
-            upper->ok = RunLibjpeg(upper->job);
-        }
+    // The area average adds its share to every row.
+    const int split = SplitRow(lower, top, bottom, 27);
+    // Each band decodes a few rows at a time straight into its part of the
+    // stretch.
+    CheckPixelBudget(w, kBatchRows);
+    SmoothStretcher lowerPart(target, w, h, rect, split < bottom ? split : INT_MIN, INT_MAX);
+    TBitmap lowerRows(w, kBatchRows);
+    lower.pixels = lowerRows.ScanLine(0);
+    lower.stride = lowerRows.Stride();
+    lower.stretcher = &lowerPart;
+    if (split >= bottom) {
+        RunBands(nullptr, lower);
+        return;
     }
-    lower->ok = RunLibjpeg(lower->job);
-    if (worker.joinable()) worker.join();
-    if (upper && !upper->ok) Throw(Msg::JpegError, {static_cast<long long>(upper->job.errorCode)});
-    if (!lower->ok) Throw(Msg::JpegError, {static_cast<long long>(lower->job.errorCode)});
+    SmoothStretcher upperPart(target, w, h, rect, top, split);
+    TBitmap upperRows(w, kBatchRows);
+    JpegJob upper = lower;
+    upper.pixels = upperRows.ScanLine(0);
+    upper.stride = upperRows.Stride();
+    upper.stretcher = &upperPart;
+    upper.firstRow = upperPart.FirstRow();
+    upper.endRow = upperPart.EndRow();
+    lower.firstRow = lowerPart.FirstRow();
+    RunBands(&upper, lower);
 }
 
-int TJPEGImage::SplitRow(int w, int h, int top, int bottom) const {
-    const std::int64_t pixels = static_cast<std::int64_t>(w) * h;
-    if (pixels < g_splitMinimumPixels || bottom - top < 2 || std::thread::hardware_concurrency() < 2) return bottom;
-    // Counted with callgrind on photos: about 100 instructions per
-    // compressed byte for the entropy decoding, which the lower band pays
-    // for the whole file, and 160 per decoded pixel for everything after it,
-    // which the bands share. The split evens out the two threads' work.
-    const double entropy = 100.0 * static_cast<double>(data_.size());
-    const double rest = 160.0 * static_cast<double>(pixels);
+int TJPEGImage::SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel) const {
+    const std::int64_t pixels = static_cast<std::int64_t>(job.outWidth) * job.outHeight;
+    if (job.output != JpegOutput::Bgr || !skippable_ || pixels < g_splitMinimumPixels || bottom - top < 2 ||
+        std::thread::hardware_concurrency() < 2)
+        return bottom;
+    // Timed on photos: the entropy decoding, which the lower band pays for
+    // the whole file, takes about 10 ns per compressed byte; everything
+    // after it, which the bands share, nsPerPixel per decoded pixel. The
+    // split evens out the two threads' work.
+    const double entropy = 10.0 * static_cast<double>(data_.size());
+    const double rest = nsPerPixel * static_cast<double>(pixels);
     const double upperShare = (entropy + rest) / (entropy + 2 * rest);
     const int row = top + static_cast<int>(upperShare * (bottom - top));
     return std::min(std::max(row, top + 1), bottom - 1);

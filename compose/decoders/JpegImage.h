@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+struct JpegJob;
+
 class TJPEGImage : public TGraphic {
   public:
     // The upright size: EXIF orientations 5 to 8 swap the stored sides.
@@ -34,17 +36,18 @@ class TJPEGImage : public TGraphic {
     static int ScaleEighthsFor(int width, int height, std::int64_t drawnW, std::int64_t drawnH);
     // libjpeg's size of one side decoded at eighths / 8.
     static int ScaledSide(int side, int eighths);
-    // A scaled decode of at least this many pixels (default about a million)
-    // runs as two bands in two threads.
+    // A decode of at least this many pixels (default about a million) runs
+    // as two bands on two threads.
     static void SetSplitMinimumForTesting(std::int64_t pixels);
 
   private:
     void Decode();
     void DecodeInto(TBitmap& out, int eighths = 8) const;
     void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
-    // The first target row of the lower band when a w x h decode drawn into
-    // the rows [top, bottom) is worth two threads; bottom when it is not.
-    int SplitRow(int w, int h, int top, int bottom) const;
+    JpegJob DecodeJob(int eighths) const;
+    // The first target row of the lower band when job's decode, drawn into
+    // the rows [top, bottom), is worth two threads; bottom when it is not.
+    int SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel) const;
 
     std::vector<std::uint8_t> data_;
     // The size of the frame as the file stores it.

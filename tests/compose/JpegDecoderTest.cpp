@@ -483,9 +483,10 @@ TEST(JpegDecoder, SmoothShrinkDecodesScaledAndHoldsNoFullPixels) {
     }
 }
 
-// Large shrinks decode in two bands on two threads; forced here onto small
+// Large pictures decode in two bands on two threads; forced here onto small
 // pictures, both bands together must draw what one decode draws, fail alike,
-// and leave the rows outside the drawn rectangle alone.
+// and leave the rows outside the drawn rectangle alone: at full size, and
+// scaled into a smooth shrink.
 TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     DisplayDepth depth(24);
     struct SplitMinimum {
@@ -503,6 +504,24 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
             img.StretchDraw(out, rect);
         });
         return std::pair{error, Rows(out).bgr};
+    };
+    // Straight into a fresh bitmap of the picture's size, then through the
+    // kept copy.
+    const auto full = [](const std::vector<std::uint8_t>& jpeg, bool split) {
+        TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
+        TJPEGImage img;
+        std::vector<std::uint8_t> pixels;
+        const std::string error = ErrorOf([&] {
+            img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+            TBitmap direct(img.Width(), img.Height());
+            img.Draw(direct, 0, 0);
+            TBitmap kept(img.Width() + 1, img.Height());
+            img.Draw(kept, 1, 0);
+            pixels = Rows(direct).bgr;
+            const auto k = Rows(kept).bgr;
+            pixels.insert(pixels.end(), k.begin(), k.end());
+        });
+        return std::pair{error, pixels};
     };
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
     for (const auto& [name, o] : {
@@ -522,11 +541,16 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     files.emplace_back("damaged middle", damaged);
     files.emplace_back("cut in half", std::vector<std::uint8_t>(files[0].second.begin(),
                                                                 files[0].second.begin() + files[0].second.size() / 2));
-    for (const auto& [name, jpeg] : files)
+    for (const auto& [name, jpeg] : files) {
+        const auto one = full(jpeg, false);
+        const auto two = full(jpeg, true);
+        EXPECT_EQ(one.first, two.first) << name;
+        EXPECT_TRUE(one.second == two.second) << name << " at full size";
         for (const TRect rect : {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{5, 9, 80, 95}, TRect{3, 2, 60, 4}}) {
             const auto one = draw(jpeg, rect, false);
             const auto two = draw(jpeg, rect, true);
             EXPECT_EQ(one.first, two.first) << name;
             EXPECT_TRUE(one.second == two.second) << name << " " << rect.Left << "," << rect.Top;
         }
+    }
 }
