@@ -8,11 +8,9 @@ std::unique_ptr<TGraphic> NewGifImage();  // GifImage.cpp: .gif
 std::unique_ptr<TGraphic> NewPngImage();  // PngImage.cpp: .png
 std::unique_ptr<TGraphic> NewWebPImage(); // WebPImage.cpp: .webp
 std::unique_ptr<TGraphic> NewTiffImage(); // TiffImage.cpp: .tif, .tiff
-std::unique_ptr<TGraphic> NewHeifImage(); // HeifImage_<system>.cpp: .heic, .heif
-std::unique_ptr<TGraphic> NewAvifImage(); // HeifImage_<system>.cpp: .avif
-std::unique_ptr<TGraphic> NewJxlImage();  // JxlImage_<system>.cpp: .jxl
-#ifdef _WIN32
-// Windows: WicImage_win32.cpp has the three above and this one, since the
-// message for a missing codec names ".heic" and ".heif" apart.
+// HeifImage_linux.cpp, JxlImage_linux.cpp or WicImage_win32.cpp; .heic and
+// .heif apart, since the message for a missing decoder names the extension.
+std::unique_ptr<TGraphic> NewHeifImage(); // .heif
 std::unique_ptr<TGraphic> NewHeicImage(); // .heic
-#endif
+std::unique_ptr<TGraphic> NewAvifImage(); // .avif
+std::unique_ptr<TGraphic> NewJxlImage();  // .jxl

@@ -1,6 +1,7 @@
 #include "compose/decoders/JxlImage.h"
 
 #include "compose/decoders/Decoders.h"
+#include "compose/decoders/LibraryFunctions.h"
 #include "config/Messages.h"
 
 #include <jxl/decode.h>
@@ -8,8 +9,19 @@
 
 namespace {
 
+#define JXL_FUNCTIONS(X)                                                                                   \
+    X(JxlDecoderCreate) X(JxlDecoderDestroy) X(JxlDecoderGetBasicInfo) X(JxlDecoderImageOutBufferSize)    \
+    X(JxlDecoderProcessInput) X(JxlDecoderSetImageOutBuffer) X(JxlDecoderSetInput) X(JxlDecoderSubscribeEvents)
+
+struct JxlFunctions {
+    ZENKS_LIBRARY_FUNCTIONS(JXL_FUNCTIONS)
+};
+
+// Set by the first picture, which has loaded the library.
+const JxlFunctions* jxl = nullptr;
+
 struct DecoderDestroy {
-    void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
+    void operator()(JxlDecoder* d) const { jxl->JxlDecoderDestroy(d); }
 };
 
 [[noreturn]] void ThrowStatus(JxlDecoderStatus status) {
@@ -20,11 +32,13 @@ struct DecoderDestroy {
 } // namespace
 
 void TJxlImage::LoadFromData(std::vector<std::uint8_t>&& data) {
-    std::unique_ptr<JxlDecoder, DecoderDestroy> dec(JxlDecoderCreate(nullptr));
+    jxl = LibraryFunctions<JxlFunctions>(ZENKS_LIBJXL);
+    if (!jxl) Throw(Msg::NoDecoderInstalled, {std::string("jxl")});
+    std::unique_ptr<JxlDecoder, DecoderDestroy> dec(jxl->JxlDecoderCreate(nullptr));
     if (!dec) Throw(Msg::OutOfMemory);
-    JxlDecoderStatus status = JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
+    JxlDecoderStatus status = jxl->JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
     if (status != JXL_DEC_SUCCESS) ThrowStatus(status);
-    status = JxlDecoderSetInput(dec.get(), data.data(), data.size());
+    status = jxl->JxlDecoderSetInput(dec.get(), data.data(), data.size());
     if (status != JXL_DEC_SUCCESS) ThrowStatus(status);
     // The input stays open: with all of the file given, asking for more
     // means the file ends early.
@@ -34,10 +48,10 @@ void TJxlImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     TBitmap pixels;
     std::vector<std::uint8_t> quads;
     for (;;) {
-        status = JxlDecoderProcessInput(dec.get());
+        status = jxl->JxlDecoderProcessInput(dec.get());
         if (status == JXL_DEC_BASIC_INFO) {
             JxlBasicInfo info;
-            status = JxlDecoderGetBasicInfo(dec.get(), &info);
+            status = jxl->JxlDecoderGetBasicInfo(dec.get(), &info);
             if (status != JXL_DEC_SUCCESS) ThrowStatus(status);
             if (info.xsize > 0x7FFFFFFF || info.ysize > 0x7FFFFFFF) Throw(Msg::OutOfMemory);
             // The sides are given before turning; the output is upright.
@@ -48,7 +62,7 @@ void TJxlImage::LoadFromData(std::vector<std::uint8_t>&& data) {
             if (info.alpha_bits > 0) format = {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             std::size_t size = 0;
-            status = JxlDecoderImageOutBufferSize(dec.get(), &format, &size);
+            status = jxl->JxlDecoderImageOutBufferSize(dec.get(), &format, &size);
             if (status != JXL_DEC_SUCCESS) ThrowStatus(status);
             void* out = nullptr;
             std::size_t expected = 0;
@@ -66,7 +80,7 @@ void TJxlImage::LoadFromData(std::vector<std::uint8_t>&& data) {
                 out = pixels.ScanLine(0);
             }
             if (size != expected || !out) ThrowStatus(JXL_DEC_ERROR);
-            status = JxlDecoderSetImageOutBuffer(dec.get(), &format, out, size);
+            status = jxl->JxlDecoderSetImageOutBuffer(dec.get(), &format, out, size);
             if (status != JXL_DEC_SUCCESS) ThrowStatus(status);
         } else if (status == JXL_DEC_FULL_IMAGE) {
             break; // the first frame is all we show

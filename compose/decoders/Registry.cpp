@@ -16,12 +16,8 @@ struct RegistryEntry {
 constexpr RegistryEntry kRegistry[] = {
     {"wmf", NewMetafile},   {"emf", NewMetafile},   {"ico", nullptr},       {"bmp", NewBitmap},
     {"jpeg", NewJpegImage}, {"jpg", NewJpegImage},  {"gif", NewGifImage},   {"png", NewPngImage},
-    {"webp", NewWebPImage}, {"avif", NewAvifImage}, {"heic", NewHeifImage}, {"heif", NewHeifImage},
+    {"webp", NewWebPImage}, {"avif", NewAvifImage}, {"heic", NewHeicImage}, {"heif", NewHeifImage},
     {"tif", NewTiffImage},  {"tiff", NewTiffImage}, {"jxl", NewJxlImage},
-#ifdef _WIN32
-    // Looked up from the back: the message without a codec names ".heic".
-    {"heic", NewHeicImage},
-#endif
 };
 } // namespace
 

@@ -1,6 +1,7 @@
 // HEIF/AVIF and JPEG XL through libheif and libjxl (Linux) against the
 // references of the shared corpus, and their failures.
 #include "compose/Graphics.h"
+#include "compose/decoders/HeifImage.h"
 #include "compose/decoders/RasterImage.h"
 #include "config/Messages.h"
 #include "tests/support/TestSupport.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 using namespace testsupport;
@@ -135,6 +138,20 @@ TEST(HeifImage, AGridCanvasBeyondThePicturesSizeIsRefusedBeforeAllocation) {
         bytes.at(kGridSides + i) = 0xFF;
     WriteBytes(tmp / "grid.avif", bytes);
     EXPECT_EQ(LoadError(tmp / "grid.avif"), "Zu wenig Arbeitsspeicher");
+}
+
+// libheif is opened at the first HEIF picture; a system without it still
+// runs, and such a picture names what is missing. In a child process of its
+// own, since the library stays loaded once a picture has needed it.
+TEST(HeifImageDeathTest, WithoutTheLibraryAPictureNamesItsExtension) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            THeifImage::SetLibraryForTesting("libheif-not-installed.so.1");
+            std::fputs(LoadError("heif/exiv2-Stonehenge.heic").c_str(), stderr);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "Formats \\.heic ist auf diesem System kein Decoder installiert");
 }
 
 // The references are djxl's output from the same libjxl.
