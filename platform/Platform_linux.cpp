@@ -324,8 +324,11 @@ template <class Buffer> bool ReadWhole(const std::string& path, Buffer& content,
     content.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
     for (;;) {
-        if (got == content.size()) content.resize(got + 65536);
-        ssize_t n = read(fd, content.data() + got, content.size() - got);
+        // At the size fstat gave, a small read tells whether the file has
+        // grown since; growing the buffer for it would copy the whole file.
+        char more[4096];
+        const bool full = got == content.size();
+        ssize_t n = full ? read(fd, more, sizeof more) : read(fd, content.data() + got, content.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 || got + static_cast<std::size_t>(n) > maxBytes) {
             close(fd);
@@ -333,6 +336,7 @@ template <class Buffer> bool ReadWhole(const std::string& path, Buffer& content,
             return false;
         }
         if (n == 0) break;
+        if (full) content.insert(content.end(), more, more + n);
         got += static_cast<std::size_t>(n);
     }
     close(fd);

@@ -278,14 +278,20 @@ template <class Buffer> bool ReadWhole(const std::string& path, Buffer& content,
     content.resize(static_cast<std::size_t>(size.QuadPart));
     std::size_t got = 0;
     for (;;) {
-        if (got == content.size()) content.resize(got + 65536);
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content.size() - got, 1u << 30));
+        // At the size asked for before, a small read tells whether the file
+        // has grown since; growing the buffer for it would copy the whole file.
+        char more[4096];
+        const bool full = got == content.size();
+        const DWORD want =
+            full ? DWORD{sizeof more} : static_cast<DWORD>(std::min<std::size_t>(content.size() - got, 1u << 30));
         DWORD n = 0;
-        if (!::ReadFile(h.h, content.data() + got, want, &n, nullptr) || got + n > maxBytes) {
+        if (!::ReadFile(h.h, full ? more : reinterpret_cast<char*>(content.data()) + got, want, &n, nullptr) ||
+            got + n > maxBytes) {
             content.clear();
             return false;
         }
         if (n == 0) break;
+        if (full) content.insert(content.end(), more, more + n);
         got += n;
     }
     content.resize(got);
