@@ -282,10 +282,11 @@ template <class Buffer> bool ReadWhole(const std::string& path, Buffer& content,
         // has grown since; growing the buffer for it would copy the whole file.
         char more[4096];
         const bool full = got == content.size();
-        const DWORD want =
-            full ? DWORD{sizeof more} : static_cast<DWORD>(std::min<std::size_t>(content.size() - got, 1u << 30));
+        const DWORD want = full ? DWORD{sizeof more}
+                                : static_cast<DWORD>(std::min<std::size_t>(content.size() - got, 1u << 30));
         DWORD n = 0;
-        if (!::ReadFile(h.h, full ? more : reinterpret_cast<char*>(content.data()) + got, want, &n, nullptr) ||
+        if (!::ReadFile(h.h, full ? more : reinterpret_cast<char*>(content.data()) + got, want, &n,
+                        nullptr) ||
             got + n > maxBytes) {
             content.clear();
             return false;

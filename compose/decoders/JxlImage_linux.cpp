@@ -9,19 +9,29 @@
 
 namespace {
 
-#define JXL_FUNCTIONS(X)                                                                                   \
-    X(JxlDecoderCreate) X(JxlDecoderDestroy) X(JxlDecoderGetBasicInfo) X(JxlDecoderImageOutBufferSize)    \
-    X(JxlDecoderProcessInput) X(JxlDecoderSetImageOutBuffer) X(JxlDecoderSetInput) X(JxlDecoderSubscribeEvents)
+// clang-format off
+#define JXL_FUNCTIONS(X)             \
+    X(JxlDecoderCreate)              \
+    X(JxlDecoderDestroy)             \
+    X(JxlDecoderGetBasicInfo)        \
+    X(JxlDecoderImageOutBufferSize)  \
+    X(JxlDecoderProcessInput)        \
+    X(JxlDecoderSetImageOutBuffer)   \
+    X(JxlDecoderSetInput)            \
+    X(JxlDecoderSubscribeEvents)
+// clang-format on
 
 struct JxlFunctions {
     ZENKS_LIBRARY_FUNCTIONS(JXL_FUNCTIONS)
 };
 
-// Set by the first picture, which has loaded the library.
-const JxlFunctions* jxl = nullptr;
+// Loaded by the first picture; null when the system lacks the library.
+const JxlFunctions* Jxl() {
+    return LibraryFunctions<JxlFunctions>(ZENKS_LIBJXL);
+}
 
 struct DecoderDestroy {
-    void operator()(JxlDecoder* d) const { jxl->JxlDecoderDestroy(d); }
+    void operator()(JxlDecoder* d) const { Jxl()->JxlDecoderDestroy(d); }
 };
 
 [[noreturn]] void ThrowStatus(JxlDecoderStatus status) {
@@ -32,11 +42,12 @@ struct DecoderDestroy {
 } // namespace
 
 void TJxlImage::LoadFromData(std::vector<std::uint8_t>&& data) {
-    jxl = LibraryFunctions<JxlFunctions>(ZENKS_LIBJXL);
+    const JxlFunctions* jxl = Jxl();
     if (!jxl) Throw(Msg::NoDecoderInstalled, {std::string("jxl")});
     std::unique_ptr<JxlDecoder, DecoderDestroy> dec(jxl->JxlDecoderCreate(nullptr));
     if (!dec) Throw(Msg::OutOfMemory);
-    JxlDecoderStatus status = jxl->JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
+    JxlDecoderStatus status =
+        jxl->JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
     if (status != JXL_DEC_SUCCESS) ThrowStatus(status);
     status = jxl->JxlDecoderSetInput(dec.get(), data.data(), data.size());
     if (status != JXL_DEC_SUCCESS) ThrowStatus(status);

@@ -10,22 +10,21 @@
 #include <string>
 
 #define ZENKS_FUNCTION_MEMBER(name) decltype(&::name) name = nullptr;
-#define ZENKS_FUNCTION_LOAD(name)                                                                    \
-    name = reinterpret_cast<decltype(&::name)>(platform::SharedLibraryFunction(library, #name));    \
+#define ZENKS_FUNCTION_LOAD(name)                                                                            \
+    name = reinterpret_cast<decltype(&::name)>(platform::SharedLibraryFunction(library, #name));             \
     complete = complete && name != nullptr;
-#define ZENKS_LIBRARY_FUNCTIONS(LIST)                                                                \
-    LIST(ZENKS_FUNCTION_MEMBER)                                                                      \
-    bool Load(const std::string& fileName) {                                                         \
-        void* library = platform::OpenSharedLibrary(fileName);                                       \
-        bool complete = library != nullptr;                                                          \
-        LIST(ZENKS_FUNCTION_LOAD)                                                                    \
-        return complete;                                                                             \
+#define ZENKS_LIBRARY_FUNCTIONS(LIST)                                                                        \
+    LIST(ZENKS_FUNCTION_MEMBER)                                                                              \
+    bool Load(const std::string& fileName) {                                                                 \
+        void* library = platform::OpenSharedLibrary(fileName);                                               \
+        bool complete = library != nullptr;                                                                  \
+        LIST(ZENKS_FUNCTION_LOAD)                                                                            \
+        return complete;                                                                                     \
     }
 
 // The table, loaded once for the process from the file named at the first
 // call; null when the library or one of its functions is missing.
-template <class Table>
-const Table* LibraryFunctions(const std::string& fileName) {
+template <class Table> const Table* LibraryFunctions(const std::string& fileName) {
     static const Table* const loaded = [&]() -> const Table* {
         static Table table;
         return table.Load(fileName) ? &table : nullptr;

@@ -539,14 +539,16 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
         damaged[i] = static_cast<std::uint8_t>(i * 37);
     files.emplace_back("damaged middle", damaged);
-    files.emplace_back("cut in half", std::vector<std::uint8_t>(files[0].second.begin(),
-                                                                files[0].second.begin() + files[0].second.size() / 2));
+    files.emplace_back("cut in half",
+                       std::vector<std::uint8_t>(files[0].second.begin(),
+                                                 files[0].second.begin() + files[0].second.size() / 2));
     for (const auto& [name, jpeg] : files) {
         const auto one = full(jpeg, false);
         const auto two = full(jpeg, true);
         EXPECT_EQ(one.first, two.first) << name;
         EXPECT_TRUE(one.second == two.second) << name << " at full size";
-        for (const TRect rect : {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{5, 9, 80, 95}, TRect{3, 2, 60, 4}}) {
+        for (const TRect rect :
+             {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{5, 9, 80, 95}, TRect{3, 2, 60, 4}}) {
             const auto one = draw(jpeg, rect, false);
             const auto two = draw(jpeg, rect, true);
             EXPECT_EQ(one.first, two.first) << name;
