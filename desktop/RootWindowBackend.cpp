@@ -91,22 +91,36 @@ class RootWindowBackend final : public WallpaperBackend {
             r.style == WallpaperStyle::Tiled && r.monitors.empty() && bmp.Width() > 0 && bmp.Height() > 0;
         const int pw = tiled ? bmp.Width() : DisplayWidth(d, s);
         const int ph = tiled ? bmp.Height() : DisplayHeight(d, s);
+        // The picture to put and where its top-left corner goes.
+        const TBitmap* put = &bmp;
+        int putX = 0, putY = 0;
         TBitmap composed;
         if (!tiled) {
             std::vector<MonitorWallpaper> monitors = r.monitors;
             if (monitors.empty())
                 for (const platform::Monitor& m : Monitors())
                     monitors.push_back({m, r.file, &bmp, WallpaperStyle::Centred});
-            composed.SetSize(pw, ph);
-            for (const MonitorWallpaper& m : monitors)
-                DrawOnMonitor(composed, 0, 0, m.monitor, *m.bitmap, m.style);
+            const MonitorWallpaper* only = monitors.size() == 1 ? &monitors[0] : nullptr;
+            if (only && only->style == WallpaperStyle::Centred && only->bitmap->Width() <= only->monitor.width &&
+                only->bitmap->Height() <= only->monitor.height) {
+                // One centred picture within its monitor goes straight into
+                // the black pixmap: a root-sized copy would add only black.
+                put = only->bitmap;
+                putX = only->monitor.x + (only->monitor.width - put->Width()) / 2;
+                putY = only->monitor.y + (only->monitor.height - put->Height()) / 2;
+            } else {
+                composed.SetSize(pw, ph);
+                for (const MonitorWallpaper& m : monitors)
+                    DrawOnMonitor(composed, 0, 0, m.monitor, *m.bitmap, m.style);
+                put = &composed;
+            }
         }
         const Pixmap pm = XCreatePixmap(d, root, static_cast<unsigned>(pw), static_cast<unsigned>(ph),
                                         static_cast<unsigned>(depth));
         GC gc = XCreateGC(d, pm, 0, nullptr);
         XSetForeground(d, gc, BlackPixel(d, s));
         XFillRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
-        PutBitmap(d, visual, depth, pm, gc, tiled ? bmp : composed, 0, 0, pw, ph);
+        PutBitmap(d, visual, depth, pm, gc, *put, putX, putY, pw, ph);
         XFreeGC(d, gc);
         if (!trap.SyncAndCheck()) {
             XFreePixmap(d, pm);

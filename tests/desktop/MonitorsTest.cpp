@@ -107,6 +107,8 @@ void SetMonitors(Display* d, const std::vector<Monitor>& list, std::size_t prima
 const std::vector<Monitor> kTwo = {{0, 0, 1920, 1080, "LINKS"}, {1920, 480, 1280, 1024, "RECHTS"}};
 const std::vector<Monitor> kThree = {
     {640, 0, 1280, 720, "MITTE"}, {0, 200, 640, 480, "LINKS"}, {1920, 100, 1280, 1024, "RECHTS"}};
+// One monitor away from the root's corner: its picture goes into the root uncomposed.
+const std::vector<Monitor> kOneInside = {{300, 150, 1281, 901, "EINS"}};
 
 const Monitor* MonitorAt(const std::vector<Monitor>& list, int x, int y) {
     for (const Monitor& m : list)
@@ -224,7 +226,7 @@ TEST_F(MonitorsTest, RandrMonitorsVirtualOnesIncludedThePrimaryFirst) {
 
 TEST_F(MonitorsTest, CentredPictureIsCentredOnEachMonitorOnBlack) {
     ASSERT_TRUE(dpy_);
-    for (const auto* monitors : {&kTwo, &kThree}) {
+    for (const auto* monitors : {&kOneInside, &kTwo, &kThree}) {
         SetMonitors(dpy_.get(), *monitors);
         const std::string pic = (tmp_ / "p.bmp").string();
         pictures::WritePatternBmp(pic, 800, 600);
