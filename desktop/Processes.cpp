@@ -1,18 +1,20 @@
 #include "desktop/Processes.h"
 
+#include "platform/Platform.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 namespace {
+// Empty when the process has gone or keeps it from us.
 std::string ReadProcFile(pid_t pid, const char* what) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/" + what, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string content;
+    platform::ReadFile("/proc/" + std::to_string(pid) + "/" + what, content);
+    return content;
 }
 
 std::vector<std::string> SplitNul(const std::string& s) {
