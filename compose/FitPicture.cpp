@@ -289,12 +289,19 @@ void ComposeFit(const TOptionen& o, TBitmap& b, TGraphic& s, bool isMetafile,
         }
         return;
     }
-    b.SetSize(W, H);
     if (g.plainCopy) {
+        b.SetSize(W, H);
         s.Draw(b, 0, 0);
         return;
     }
-    b.FillBlack();
+    // A bitmap of a new size comes black; only one reused at its size needs
+    // clearing.
+    if (b.Width() == W && b.Height() == H) {
+        b.FillBlack();
+    } else {
+        b.SetSize(0, 0);
+        b.SetSize(W, H);
+    }
     b.SetStretchFilter(o.Glaetten ? StretchFilter::Smooth : StretchFilter::Nearest);
     const TRect rect{static_cast<int>(g.X), static_cast<int>(g.Y), static_cast<int>(g.X + g.DW),
                      static_cast<int>(g.Y + g.DH)};

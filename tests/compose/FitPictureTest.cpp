@@ -273,6 +273,20 @@ TEST_F(FitTest, FourThirdsBandsAndCuts) {
     EXPECT_EQ(Pixel(out, 759, 569), Code(759, 584));
 }
 
+TEST_F(FitTest, BandsAreBlackWhateverTheHolderHeldBefore) {
+    o.Autowandlung_4zu3 = true;
+    // The previous picture at the new size, then one larger in both sides.
+    for (int before : {1000, 1200}) {
+        out = Pattern(before, before * 3 / 4);
+        Compose(1000, 600);
+        ExpectSize(1000, 750);
+        ExpectRect(0, 75, 1000, 600);
+        for (int y : {0, 74, 675, 749})
+            EXPECT_TRUE(RowBlack(y)) << before << " row " << y;
+        EXPECT_EQ(Pixel(out, 999, 674), Code(999, 599));
+    }
+}
+
 TEST_F(FitTest, KillLimitIsInclusiveAndRoundsHalfToEven) {
     o.Autowandlung_4zu3 = true;
     // DH = 730: limit Round(36.5) = 36.
