@@ -10,6 +10,32 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <utility>
+
+PendingWrite::PendingWrite(std::function<void()> write) : write_(std::move(write)) {
+    const auto run = [this] {
+        try {
+            write_();
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+    };
+    try {
+        thread_ = std::thread(run);
+    } catch (const std::system_error&) {
+        run(); // no second thread: written before the desktop is asked
+    }
+}
+
+PendingWrite::~PendingWrite() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void PendingWrite::Wait() {
+    if (thread_.joinable()) thread_.join();
+    if (error_) std::rethrow_exception(error_);
+}
 
 void TOptionen::ApplyWallpaper(const std::string& fileName) {
     if (ExclusiveModeActive() != 0) return;
@@ -24,10 +50,12 @@ void TOptionen::ApplyWallpaper(const std::string& fileName) {
     // X root setter never kills the retained connection of an application
     // still in progress in the other process.
     const platform::InterProcessLock lock(file);
-    SaveBitmapToFile(bitmap, file);
+    PendingWrite written([&] { SaveBitmapToFile(bitmap, file); });
     const WallpaperStyle style =
         IsTileSize(bitmap.Width(), bitmap.Height()) ? WallpaperStyle::Tiled : WallpaperStyle::Centred;
-    SetDesktopWallpaper(file, bitmap, style);
+    SetDesktopWallpaper(file, bitmap, style, &written);
+    // Also when no desktop took it: a file that could not be written is an error.
+    written.Wait();
 }
 
 void TOptionen::ApplyRandomWallpaper() {

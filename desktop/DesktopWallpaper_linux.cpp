@@ -101,10 +101,12 @@ std::vector<std::unique_ptr<WallpaperBackend>> CandidateBackends() {
     return out;
 }
 
-void SetDesktopWallpaper(const std::string& file, const TBitmap& bitmap, WallpaperStyle style) {
+void SetDesktopWallpaper(const std::string& file, const TBitmap& bitmap, WallpaperStyle style,
+                         PendingWrite* written) {
     for (auto& backend : CandidateBackends()) {
         if (!backend->Usable()) continue;
-        backend->Apply({file, bitmap, style, {}});
+        if (written && backend->ReadsFile()) written->Wait();
+        backend->Apply({file, bitmap, style, {}, written});
         return;
     }
 }

@@ -14,7 +14,9 @@
 
 // The tile value goes to the registry before the wallpaper is set; a missing
 // "Control Panel\desktop" key is skipped, a refused write throws.
-void SetDesktopWallpaper(const std::string& file, const TBitmap& /*bitmap*/, WallpaperStyle style) {
+void SetDesktopWallpaper(const std::string& file, const TBitmap& /*bitmap*/, WallpaperStyle style,
+                         PendingWrite* written) {
+    if (written) written->Wait();
     WriteTileWallpaper(style == WallpaperStyle::Tiled);
     SetDeskWallpaper(file);
 }

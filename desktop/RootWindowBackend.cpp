@@ -47,11 +47,19 @@ void PutBitmap(Display* d, Visual* visual, int depth, Pixmap pm, GC gc, const TB
     const Channel r(visual->red_mask), g(visual->green_mask), b(visual->blue_mask);
     const bool direct32 = img->bits_per_pixel == 32 && img->byte_order == LSBFirst &&
                           std::endian::native == std::endian::little;
+    // The usual 24-bit visual: each pixel its bytes in order, no shifting.
+    const bool bgrx =
+        direct32 && visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
     for (int y = y0; y < y1; y += band) {
         const int rows = std::min(band, y1 - y);
         for (int j = 0; j < rows; ++j) {
             const std::uint8_t* src = bmp.ScanLine(y + j) + 3 * x0;
-            if (direct32) {
+            if (bgrx) {
+                auto* dst = reinterpret_cast<std::uint32_t*>(img->data + j * img->bytes_per_line);
+                for (int i = 0; i < w; ++i, src += 3)
+                    dst[i] = src[0] | static_cast<std::uint32_t>(src[1]) << 8 |
+                             static_cast<std::uint32_t>(src[2]) << 16;
+            } else if (direct32) {
                 auto* dst = reinterpret_cast<std::uint32_t*>(img->data + j * img->bytes_per_line);
                 for (int i = 0; i < w; ++i, src += 3)
                     dst[i] = static_cast<std::uint32_t>(r.Scale(src[2]) | g.Scale(src[1]) | b.Scale(src[0]));
@@ -74,6 +82,7 @@ class RootWindowBackend final : public WallpaperBackend {
         dpy_ = x11::OpenDisplay();
         return dpy_ != nullptr;
     }
+    bool ReadsFile() const override { return false; }
 
     void Apply(const WallpaperRequest& r) override {
         Display* d = dpy_.get();
@@ -101,7 +110,8 @@ class RootWindowBackend final : public WallpaperBackend {
                 for (const platform::Monitor& m : Monitors())
                     monitors.push_back({m, r.file, &bmp, WallpaperStyle::Centred});
             const MonitorWallpaper* only = monitors.size() == 1 ? &monitors[0] : nullptr;
-            if (only && only->style == WallpaperStyle::Centred && only->bitmap->Width() <= only->monitor.width &&
+            if (only && only->style == WallpaperStyle::Centred &&
+                only->bitmap->Width() <= only->monitor.width &&
                 only->bitmap->Height() <= only->monitor.height) {
                 // One centred picture within its monitor goes straight into
                 // the black pixmap: a root-sized copy would add only black.
@@ -125,6 +135,17 @@ class RootWindowBackend final : public WallpaperBackend {
         if (!trap.SyncAndCheck()) {
             XFreePixmap(d, pm);
             Throw(Msg::RegistrySetFailed, {std::string(kKey)});
+        }
+        // Nothing shows the pixmap yet: the root keeps its picture when the
+        // file cannot be written.
+        if (r.written) {
+            try {
+                r.written->Wait();
+            } catch (...) {
+                XFreePixmap(d, pm);
+                XSync(d, False);
+                throw;
+            }
         }
 
         // The previous setter's pixmap lives on in its retained client. Like

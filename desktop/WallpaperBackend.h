@@ -13,6 +13,9 @@ struct WallpaperRequest {
     // Empty: the one picture above for every monitor. Otherwise a picture
     // of its own for each monitor, the primary's (file, bitmap) first.
     std::vector<MonitorWallpaper> monitors;
+    // Set when the file is still being written and the backend does not
+    // read it: Wait() before the desktop shows anything new.
+    PendingWrite* written = nullptr;
 };
 
 class WallpaperBackend {
@@ -26,6 +29,8 @@ class WallpaperBackend {
     virtual void Apply(const WallpaperRequest& request) = 0;
     // The monitors as this desktop numbers them; asked after Usable().
     virtual std::vector<platform::Monitor> Monitors() { return platform::Monitors(); }
+    // False for a backend that shows the bitmap without reading the file.
+    virtual bool ReadsFile() const { return true; }
 };
 
 enum class GsettingsDesktop { Gnome, Cinnamon, Mate };
