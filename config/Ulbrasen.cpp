@@ -3,7 +3,7 @@
 #include "config/Version.h"
 #include "config/uOptionen.h"
 #include "desktop/PlatformSession.h"
-#include "ui/ap.h"
+#include "ui/OpenWindow.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     SeedRandom();
     if (IsAutomaticChangeRequested(argc, argv)) return RunAutomaticChange();
     try {
-        return RunInteractive(argc, argv);
+        return OpenWindow(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

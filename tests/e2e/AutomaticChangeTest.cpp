@@ -36,7 +36,7 @@ class AutomaticChangeTest : public ::testing::Test {
         fs::create_directories(tmp_ / "bin");
         fs::create_directories(tmp_ / "home");
         fs::create_directories(tmp_ / "pics");
-        fs::copy_file(fs::path(ZENKS_BINARY_DIR) / "ulbrasen", Exe());
+        CopyProgram(Exe());
         WriteAll(tmp_ / "bin" / "ulbrasen.ini", "[Optionen]\nFirst=0\nAnzVerz=1\nVerz1=" +
                                                     (tmp_ / "pics").string() + "\nVerz1/Optionen=A\n");
         dpy_ = xtest::Open();
@@ -215,6 +215,23 @@ TEST_F(AutomaticChangeTest, OnlyRunAsFirstArgumentInAnyLetterCaseChanges) {
         fs::remove(Bmp());
         xtest::DeleteRootProperty(dpy_.get(), "_XROOTPMAP_ID");
     }
+}
+
+// The window is a module beside the program; "/run" never needs it, and a
+// copy without it says what is missing instead of failing at its start.
+TEST_F(AutomaticChangeTest, ProgramWithoutItsWindowModuleStillChangesAndNamesTheMissingModule) {
+    ASSERT_TRUE(dpy_);
+    OnlyPicture(100, 80);
+    ASSERT_TRUE(fs::remove(bin_ / "ulbrasen-fenster.so"));
+    const RunResult window = Run({}, std::chrono::seconds(10));
+    EXPECT_EQ(window.exitCode, 1);
+    EXPECT_EQ(window.err,
+              "Das Programmfenster (ulbrasen-fenster.so) kann nicht geladen werden: nicht gefunden\n");
+    EXPECT_FALSE(fs::exists(Bmp()));
+    const RunResult run = Run({"/run"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(Bmp()));
+    EXPECT_NE(RootPixmap(), 0u);
 }
 
 TEST_F(AutomaticChangeTest, VersionIsPrintedOnAFirstStartWithoutTouchingAnything) {

@@ -72,7 +72,7 @@ class WindowAndRunTest : public SandboxTest {
   protected:
     WindowAndRunTest() {
         fs::create_directories(tmp_ / "pics");
-        fs::copy_file(fs::path(ZENKS_BINARY_DIR) / "ulbrasen", ExePath());
+        CopyProgram(ExePath());
         pictures::WritePatternBmp((tmp_ / "pics" / "bild.bmp").string(), 640, 480);
         // The window and the run both set the wallpaper on the bare X root.
         for (const char* v : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION",

@@ -84,6 +84,13 @@ RgbaImage LoadReferenceImage(const fs::path& p) {
     return img;
 }
 
+void CopyProgram(const fs::path& exe) {
+    const fs::path built(ZENKS_BINARY_DIR);
+    fs::copy_file(built / "ulbrasen", exe);
+    const fs::path module = built / "ulbrasen-fenster.so";
+    if (fs::exists(module)) fs::copy_file(module, exe.parent_path() / module.filename());
+}
+
 fs::path CorpusPath(const std::string& rel) {
     return fs::path(ZENKS_CORPUS_DIR) / rel;
 }

@@ -68,6 +68,9 @@ RgbaImage LoadReferenceImage(const fs::path& p);
 // The shared third-party picture corpus (../shared/corpus beside the repository).
 fs::path CorpusPath(const std::string& rel);
 
+// Copies the built program to exe, with its window module (Linux) beside it.
+void CopyProgram(const fs::path& exe);
+
 // A fixture with a fresh HOME, XDG folders and executable path inside a
 // temporary folder, so that settings, shortcuts and wallpaper files of a test
 // never touch the real ones.

@@ -30,7 +30,7 @@ class CloseTest : public testsupport::SandboxTest {
     void SetUp() override {
         uitest::RequireDisplay();
         WriteIni("[Optionen]\nFirst=0\n");
-        fs::copy_file(fs::path(ZENKS_BINARY_DIR) / "ulbrasen", ExePath());
+        testsupport::CopyProgram(ExePath());
     }
     void TearDown() override {
         if (pid_ > 0) {
