@@ -3,24 +3,17 @@
 #include "compose/BmpWriter.h"
 #include "compose/Graphics.h"
 #include "config/Messages.h"
+#include "desktop/Gio.h"
 #include "desktop/MonitorLayout.h"
 #include "desktop/WallpaperBackend.h"
-
-#define G_SETTINGS_ENABLE_BACKEND
-#include <gio/gio.h>
-#include <gio/gsettingsbackend.h>
 
 #include <cstring>
 
 #include <optional>
 
 namespace {
-template <class T> struct GUnref {
-    void operator()(T* p) const { g_object_unref(p); }
-};
-
 struct SchemaUnref {
-    void operator()(GSettingsSchema* s) const { g_settings_schema_unref(s); }
+    void operator()(GSettingsSchema* s) const { Gio()->g_settings_schema_unref(s); }
 };
 
 struct Flavour {
@@ -53,24 +46,27 @@ class GsettingsBackend final : public WallpaperBackend {
     const char* Name() const override { return flavour_.schema; }
 
     bool Usable() override {
-        GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+        const GioFunctions* gio = Gio();
+        if (!gio) return false;
+        GSettingsSchemaSource* source = gio->g_settings_schema_source_get_default();
         if (!source) return false;
-        schema_.reset(g_settings_schema_source_lookup(source, flavour_.schema, TRUE));
-        return schema_ && g_settings_schema_has_key(schema_.get(), "picture-options") &&
-               g_settings_schema_has_key(schema_.get(), flavour_.pictureKey);
+        schema_.reset(gio->g_settings_schema_source_lookup(source, flavour_.schema, TRUE));
+        return schema_ && gio->g_settings_schema_has_key(schema_.get(), "picture-options") &&
+               gio->g_settings_schema_has_key(schema_.get(), flavour_.pictureKey);
     }
 
     void Apply(const WallpaperRequest& r) override {
         // Without dconf GIO keeps the values in memory and drops them at
         // exit: no desktop would ever see them.
+        const GioFunctions* gio = Gio();
         {
-            std::unique_ptr<GSettingsBackend, GUnref<GSettingsBackend>> backend(
-                g_settings_backend_get_default());
-            if (!backend || std::strcmp(G_OBJECT_TYPE_NAME(backend.get()), "GMemorySettingsBackend") == 0)
+            std::unique_ptr<GSettingsBackend, GObjectUnref> backend(gio->g_settings_backend_get_default());
+            if (!backend ||
+                std::strcmp(gio->g_type_name(G_OBJECT_TYPE(backend.get())), "GMemorySettingsBackend") == 0)
                 Throw(Msg::RegistrySetFailed, {std::string(flavour_.pictureKey)});
         }
-        std::unique_ptr<GSettings, GUnref<GSettings>> settings(
-            g_settings_new_full(schema_.get(), nullptr, nullptr));
+        std::unique_ptr<GSettings, GObjectUnref> settings(
+            gio->g_settings_new_full(schema_.get(), nullptr, nullptr));
         // These desktops take one picture for all monitors: the monitors'
         // own pictures become one bitmap of the whole desktop, spanned.
         std::string file = r.file;
@@ -94,16 +90,16 @@ class GsettingsBackend final : public WallpaperBackend {
         const std::string value = flavour_.uri ? FileUri(path) : path;
         Set(settings.get(), flavour_.pictureKey, value);
         // GNOME 42 and later show picture-uri-dark in the dark style.
-        if (flavour_.uri && g_settings_schema_has_key(schema_.get(), "picture-uri-dark"))
+        if (flavour_.uri && gio->g_settings_schema_has_key(schema_.get(), "picture-uri-dark"))
             Set(settings.get(), "picture-uri-dark", value);
-        g_settings_sync();
+        gio->g_settings_sync();
         if (alias) alias->DropPrevious();
     }
 
   private:
     static void Set(GSettings* s, const char* key, const std::string& value) {
         // A key locked down by the administrator refuses the write.
-        if (!g_settings_is_writable(s, key) || !g_settings_set_string(s, key, value.c_str()))
+        if (!Gio()->g_settings_is_writable(s, key) || !Gio()->g_settings_set_string(s, key, value.c_str()))
             Throw(Msg::RegistrySetFailed, {std::string(key)});
     }
 

@@ -2,34 +2,31 @@
 // evaluateScript). plasma-apply-wallpaperimage refuses paths with "'" and has
 // no fill mode before Plasma 6.2, so the script writes both settings itself.
 #include "config/Messages.h"
+#include "desktop/Gio.h"
 #include "desktop/PlasmaScript.h"
 #include "desktop/WallpaperBackend.h"
 
-#include <gio/gio.h>
-
 namespace {
 const char kService[] = "org.kde.plasmashell";
-
-struct GUnref {
-    void operator()(void* p) const { g_object_unref(p); }
-};
 
 class PlasmaBackend final : public WallpaperBackend {
   public:
     const char* Name() const override { return "plasma"; }
 
     bool Usable() override {
-        // No session bus means no Plasma here: skipped without a word.
-        bus_.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+        // No GIO or no session bus means no Plasma here: skipped without a word.
+        const GioFunctions* gio = Gio();
+        if (!gio) return false;
+        bus_.reset(gio->g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
         if (!bus_) return false;
-        GVariant* reply = g_dbus_connection_call_sync(Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                      "org.freedesktop.DBus", "NameHasOwner",
-                                                      g_variant_new("(s)", kService), G_VARIANT_TYPE("(b)"),
-                                                      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        GVariant* reply = gio->g_dbus_connection_call_sync(
+            Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+            gio->g_variant_new("(s)", kService), reinterpret_cast<const GVariantType*>("(b)"),
+            G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
         if (!reply) return false;
         gboolean owned = FALSE;
-        g_variant_get(reply, "(b)", &owned);
-        g_variant_unref(reply);
+        gio->g_variant_get(reply, "(b)", &owned);
+        gio->g_variant_unref(reply);
         return owned;
     }
 
@@ -47,11 +44,13 @@ class PlasmaBackend final : public WallpaperBackend {
         }
         const std::string script = screens.empty() ? PlasmaWallpaperScript(FileUri(alias.Path()), r.style)
                                                    : PlasmaScreenWallpaperScript(screens);
-        GVariant* reply = g_dbus_connection_call_sync(
-            Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell", "evaluateScript",
-            g_variant_new("(s)", script.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
+        const GioFunctions* gio = Gio();
+        GVariant* reply =
+            gio->g_dbus_connection_call_sync(Bus(), kService, "/PlasmaShell", "org.kde.PlasmaShell",
+                                             "evaluateScript", gio->g_variant_new("(s)", script.c_str()),
+                                             nullptr, G_DBUS_CALL_FLAGS_NONE, 20000, nullptr, nullptr);
         if (!reply) Throw(Msg::RegistrySetFailed, {std::string("Image")});
-        g_variant_unref(reply);
+        gio->g_variant_unref(reply);
         alias.DropPrevious();
         for (FreshName& other : others)
             other.DropPrevious();
@@ -59,7 +58,7 @@ class PlasmaBackend final : public WallpaperBackend {
 
   private:
     GDBusConnection* Bus() const { return static_cast<GDBusConnection*>(bus_.get()); }
-    std::unique_ptr<void, GUnref> bus_;
+    std::unique_ptr<void, GObjectUnref> bus_;
 };
 } // namespace
 

@@ -1,7 +1,6 @@
 #include "desktop/RunCommand.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -44,8 +43,45 @@ std::string FindOnPath(const std::string& name) {
     return "";
 }
 
+bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0) return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        // Lead bytes of shortest forms only: C0, C1 and F5 to FF never are.
+        std::size_t more = 0;
+        char32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= more) return false;
+        for (std::size_t k = 1; k <= more; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (b & 0x3F);
+        }
+        if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += more + 1;
+    }
+    return true;
+}
+
 std::vector<std::string> Utf8ArgumentsEnv(const std::string& path) {
-    if (!g_utf8_validate(path.data(), static_cast<gssize>(path.size()), nullptr)) return {};
+    if (!IsUtf8(path)) return {};
     return {"LC_ALL=C.UTF-8"};
 }
 

@@ -2,6 +2,7 @@
 // Runs a desktop's own command-line tool without a shell.
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The full path of an executable found on $PATH, or "".
@@ -26,3 +27,6 @@ CommandResult RunCommand(const std::vector<std::string>& argv, bool captureOutpu
 // conversion. A path that is valid UTF-8 gets a UTF-8 locale; any other
 // keeps the user's, whose character set it may be in.
 std::vector<std::string> Utf8ArgumentsEnv(const std::string& path);
+// Well-formed UTF-8 without NUL, as GLib's g_utf8_validate takes it: shortest
+// forms only, no surrogates, nothing past U+10FFFF.
+bool IsUtf8(std::string_view text);

@@ -1,7 +1,7 @@
 #pragma once
 // System libraries opened at their first use rather than at the program's
-// start: the decoders of rarer formats pull in a dozen libraries whose
-// loading would otherwise slow every "/run". Linux only
+// start: the decoders of rarer formats and GIO pull in a dozen libraries
+// whose loading would otherwise slow every "/run". Linux only
 // (SharedLibrary_linux.cpp): Windows decodes those formats through WIC.
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "compose/decoders/JxlImage.h"
 
 #include "compose/decoders/Decoders.h"
-#include "compose/decoders/LibraryFunctions.h"
+#include "platform/LibraryFunctions.h"
 #include "config/Messages.h"
 
 #include <jxl/decode.h>

@@ -1,0 +1,5 @@
+#include "desktop/Gio.h"
+
+const GioFunctions* Gio() {
+    return LibraryFunctions<GioFunctions>(ZENKS_LIBGIO);
+}
