@@ -32,13 +32,15 @@ struct Channel {
 
 // Copies bitmap rows into the pixmap with their top-left corner at (ox, oy),
 // a band of rows at a time so that a large picture needs no second full copy.
+// A quarter megabyte per band: each fresh page of a larger buffer costs more
+// than the requests a smaller one adds.
 void PutBitmap(Display* d, Visual* visual, int depth, Pixmap pm, GC gc, const TBitmap& bmp, int ox, int oy,
                int pw, int ph) {
     const int x0 = std::max(0, -ox), y0 = std::max(0, -oy);
     const int x1 = std::min(bmp.Width(), pw - ox), y1 = std::min(bmp.Height(), ph - oy);
     if (x1 <= x0 || y1 <= y0) return;
     const int w = x1 - x0;
-    const int band = std::max(1, std::min(y1 - y0, (1 << 22) / (w * 4)));
+    const int band = std::max(1, std::min(y1 - y0, (1 << 18) / (w * 4)));
     XImage* img = XCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                                static_cast<unsigned>(w), static_cast<unsigned>(band), 32, 0);
     if (!img) return;
