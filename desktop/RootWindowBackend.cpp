@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 const char kKey[] = "_XROOTPMAP_ID";
@@ -58,9 +59,17 @@ void PutBitmap(Display* d, Visual* visual, int depth, Pixmap pm, GC gc, const TB
             const std::uint8_t* src = bmp.ScanLine(y + j) + 3 * x0;
             if (bgrx) {
                 auto* dst = reinterpret_cast<std::uint32_t*>(img->data + j * img->bytes_per_line);
-                for (int i = 0; i < w; ++i, src += 3)
-                    dst[i] = src[0] | static_cast<std::uint32_t>(src[1]) << 8 |
-                             static_cast<std::uint32_t>(src[2]) << 16;
+                // Four bytes at once, the fourth the next pixel's and masked
+                // off; the row's last pixel byte by byte, as it may end the
+                // bitmap.
+                int i = 0;
+                for (; i + 1 < w; ++i, src += 3) {
+                    std::uint32_t v;
+                    std::memcpy(&v, src, 4);
+                    dst[i] = v & 0xffffffu;
+                }
+                dst[i] = src[0] | static_cast<std::uint32_t>(src[1]) << 8 |
+                         static_cast<std::uint32_t>(src[2]) << 16;
             } else if (direct32) {
                 auto* dst = reinterpret_cast<std::uint32_t*>(img->data + j * img->bytes_per_line);
                 for (int i = 0; i < w; ++i, src += 3)
