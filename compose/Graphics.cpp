@@ -186,15 +186,19 @@ std::string ExtractFileExt(const std::string& fileName) {
     return fileName.substr(dot);
 }
 
+void TGraphic::LoadFromFile(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    if (!platform::ReadFileBytes(path, bytes)) Throw(Msg::CannotOpen, {path});
+    LoadFromData(std::move(bytes));
+}
+
 void TPicture::LoadFromFile(const std::string& fileName) {
     std::string ext = ExtractFileExt(fileName);
     if (!ext.empty()) ext.erase(0, 1);
     std::unique_ptr<TGraphic> graphic = CreateGraphicForExtension(ext);
     if (!graphic) Throw(Msg::UnknownExtension, {ext});
-    std::vector<std::uint8_t> bytes;
     try {
-        if (!platform::ReadFileBytes(fileName, bytes)) Throw(Msg::CannotOpen, {fileName});
-        graphic->LoadFromData(std::move(bytes));
+        graphic->LoadFromFile(fileName);
     } catch (const std::bad_alloc&) {
         Throw(Msg::OutOfMemory);
     }

@@ -52,6 +52,10 @@ class TGraphic {
     virtual int Height() const = 0;
     // Reads the picture from the whole content of a file; throws ZenksError.
     virtual void LoadFromData(std::vector<std::uint8_t>&& data) = 0;
+    // The same from the file itself; by default its whole content is read
+    // first. Throws "Datei %s kann nicht geöffnet werden" when it cannot be
+    // read.
+    virtual void LoadFromFile(const std::string& path);
     // Unscaled, top-left corner at (x, y); clipped to the target.
     virtual void Draw(TBitmap& target, int x, int y) = 0;
     // Scaled to fill rect; whatever falls outside the target is clipped.

@@ -1,12 +1,17 @@
 // Loads and draws hostile JPEG data: both output kinds (full colour and the
 // quantised one of small displays), the scaled decode of a smooth shrink, the
-// direct first draw and the kept copy.
+// direct first draw and the kept copy; from memory, or (every other input)
+// read from its file a piece at a time, as pictures are.
 #include "compose/decoders/JpegImage.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,8 +20,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every smooth shrink runs as two bands on two threads, as large ones do.
     TJPEGImage::SetSplitMinimumForTesting(0);
     TJPEGImage img;
+    // The second-to-last byte picks the source.
+    const bool fromFile = size > 1 && (data[size - 2] & 1);
+    const std::string path = "/tmp/zenks-fuzz-jpeg-" + std::to_string(getpid()) + ".jpg";
     try {
-        img.LoadFromData(std::vector<std::uint8_t>(data, data + size));
+        if (fromFile) {
+            std::FILE* f = std::fopen(path.c_str(), "wb");
+            if (!f) return 0;
+            const bool written = std::fwrite(data, 1, size, f) == size;
+            std::fclose(f);
+            // Gone from the folder once loaded; the open file lives on.
+            struct Remove {
+                const std::string& path;
+                ~Remove() { std::remove(path.c_str()); }
+            } remove{path};
+            if (!written) return 0;
+            img.LoadFromFile(path);
+        } else {
+            img.LoadFromData(std::vector<std::uint8_t>(data, data + size));
+        }
     } catch (const ZenksError&) {
         return 0;
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <climits>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,6 +98,28 @@ bool DeleteFile(const std::string& path);
 bool ReadFile(const std::string& path, std::string& content, std::uint64_t maxBytes = UINT64_MAX);
 bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content,
                    std::uint64_t maxBytes = UINT64_MAX);
+
+// A regular file held open for reads at any offset, from several threads at
+// once. Reads see the file that was opened, also once it is renamed or
+// replaced; one cut short meanwhile simply ends early.
+class OpenFile {
+  public:
+    // Null when path is no regular file or cannot be opened.
+    static std::unique_ptr<OpenFile> Open(const std::string& path);
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    // The size when it was opened.
+    std::uint64_t Size() const { return size_; }
+    // Up to n bytes from offset: how many were read, 0 at the end, -1 when
+    // reading failed.
+    std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+
+  private:
+    OpenFile() = default;
+    std::intptr_t handle_ = -1; // a descriptor, or a HANDLE on Windows
+    std::uint64_t size_ = 0;
+};
 
 // What identifies one version of a file: an atomic replacement always gives a
 // new inode (Linux) or file index (Windows).

@@ -353,6 +353,33 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, 
     return ReadWhole(path, content, maxBytes);
 }
 
+std::unique_ptr<OpenFile> OpenFile::Open(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<OpenFile> file(new OpenFile);
+    file->handle_ = fd;
+    file->size_ = static_cast<std::uint64_t>(st.st_size);
+    return file;
+}
+
+OpenFile::~OpenFile() {
+    if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+std::int64_t OpenFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return 0;
+    for (;;) {
+        const ssize_t got = pread(static_cast<int>(handle_), buffer, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
 namespace {
 // Temporary files are named after the target and the writing process, so
 // that one left by a killed writer can be told from one still being written.

@@ -308,6 +308,40 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content, 
     return ReadWhole(path, content, maxBytes);
 }
 
+std::unique_ptr<OpenFile> OpenFile::Open(const std::string& path) {
+    if (path.empty()) return nullptr;
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    LARGE_INTEGER size;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    std::unique_ptr<OpenFile> file(new OpenFile);
+    file->handle_ = reinterpret_cast<std::intptr_t>(h);
+    file->size_ = static_cast<std::uint64_t>(size.QuadPart);
+    return file;
+}
+
+OpenFile::~OpenFile() {
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::int64_t OpenFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    // The offset travels in the OVERLAPPED block, so threads never share a
+    // file position.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, want, &got, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return got;
+}
+
 bool AtomicWriteFile(const std::string& path, const std::string& content, FileMode mode) {
     return AtomicWriteFileStreamed(
         path, [&](const ChunkWriter& write) { return write(content.data(), content.size()); }, mode);

@@ -38,9 +38,13 @@ enum class JpegOutput { Bgr, Quantized };
 // driver longjmps out of the library on errors.
 struct JpegJob {
     JpegStep step = JpegStep::Header;
+    // The compressed data: in memory, or read from the open file as needed.
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
-    // Header: filled by both steps.
+    const platform::OpenFile* file = nullptr;
+    // Header: filled by both steps; headerBytes, read from a file, is where
+    // the first scan's data begins.
+    std::uint64_t headerBytes = 0;
     int width = 0;
     int height = 0;
     bool grayscale = false;
@@ -92,6 +96,73 @@ extern "C" void JpegCheckScans(j_common_ptr cinfo) {
     }
 }
 
+// libjpeg's source for data read from a file a piece at a time, so that the
+// file is never held whole. Like the library's own sources, a file that ends
+// early gets an end-of-image marker and a warning.
+struct FileSource {
+    jpeg_source_mgr pub;
+    const platform::OpenFile* file;
+    std::uint64_t offset;
+    JOCTET* buffer;
+    std::size_t bufferSize;
+    bool any;
+};
+
+extern "C" void FileSourceInit(j_decompress_ptr) {}
+extern "C" void FileSourceTerm(j_decompress_ptr) {}
+
+extern "C" boolean FileSourceFill(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    std::int64_t n = src->file->ReadAt(src->offset, src->buffer, src->bufferSize);
+    if (n <= 0) {
+        if (!src->any) {
+            cinfo->err->msg_code = JERR_INPUT_EMPTY;
+            cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
+        }
+        cinfo->err->msg_code = JWRN_JPEG_EOF;
+        cinfo->err->emit_message(reinterpret_cast<j_common_ptr>(cinfo), -1);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        n = 2;
+    } else {
+        src->offset += static_cast<std::uint64_t>(n);
+    }
+    src->any = true;
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = static_cast<std::size_t>(n);
+    return TRUE;
+}
+
+extern "C" void FileSourceSkip(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    if (count <= 0) return;
+    const auto skip = static_cast<std::size_t>(count);
+    if (skip <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += skip;
+        src->pub.bytes_in_buffer -= skip;
+        return;
+    }
+    src->offset += skip - src->pub.bytes_in_buffer;
+    src->pub.bytes_in_buffer = 0;
+}
+
+// The buffer comes from libjpeg's pool, freed with the decompressor, since
+// the error exit leaves this frame by longjmp. Decoding reads large pieces:
+// libjpeg's fast Huffman path wants a few kilobytes ahead.
+void UseFileSource(j_decompress_ptr cinfo, FileSource& src, const platform::OpenFile* file, bool decoding) {
+    src = FileSource{};
+    src.file = file;
+    src.bufferSize = decoding ? std::size_t{1} << 18 : std::size_t{1} << 14;
+    src.buffer = static_cast<JOCTET*>(
+        cinfo->mem->alloc_large(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, src.bufferSize));
+    src.pub.init_source = FileSourceInit;
+    src.pub.fill_input_buffer = FileSourceFill;
+    src.pub.skip_input_data = FileSourceSkip;
+    src.pub.resync_to_restart = jpeg_resync_to_restart;
+    src.pub.term_source = FileSourceTerm;
+    cinfo->src = &src.pub;
+}
+
 void StoreQuantizedRow(const jpeg_decompress_struct& cinfo, const JSAMPLE* indexes, std::uint8_t* out) {
     JSAMPARRAY map = cinfo.colormap;
     const bool colour = cinfo.out_color_components == 3;
@@ -110,6 +181,7 @@ bool RunLibjpeg(JpegJob& job) {
     jpeg_decompress_struct cinfo{};
     JpegErrorManager err{};
     jpeg_progress_mgr progress{};
+    FileSource fileSource{};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = JpegErrorExit;
     err.pub.emit_message = JpegEmitMessage;
@@ -122,8 +194,12 @@ bool RunLibjpeg(JpegJob& job) {
     jpeg_create_decompress(&cinfo);
     progress.progress_monitor = JpegCheckScans;
     cinfo.progress = &progress;
-    jpeg_mem_src(&cinfo, job.data, static_cast<unsigned long>(job.size));
+    if (job.file)
+        UseFileSource(&cinfo, fileSource, job.file, job.step == JpegStep::Decode);
+    else
+        jpeg_mem_src(&cinfo, job.data, static_cast<unsigned long>(job.size));
     jpeg_read_header(&cinfo, TRUE);
+    if (job.file) job.headerBytes = fileSource.offset - cinfo.src->bytes_in_buffer;
     job.width = static_cast<int>(cinfo.image_width);
     job.height = static_cast<int>(cinfo.image_height);
     job.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
@@ -201,6 +277,32 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
     orientation_ = ExifOrientation(data.data(), data.size());
     data_ = std::move(data);
+    file_.reset();
+    storedWidth_ = job.width;
+    storedHeight_ = job.height;
+    grayscale_ = job.grayscale;
+    skippable_ = job.skippable;
+    decoded_ = false;
+    pixels_.SetSize(0, 0);
+}
+
+void TJPEGImage::LoadFromFile(const std::string& path) {
+    std::unique_ptr<platform::OpenFile> file = platform::OpenFile::Open(path);
+    if (!file) Throw(Msg::CannotOpen, {path});
+    JpegJob job;
+    job.file = file.get();
+    if (!RunLibjpeg(job)) Throw(Msg::JpegError, {static_cast<long long>(job.errorCode)});
+    // The markers before the first scan, where the EXIF block is.
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(job.headerBytes, file->Size())));
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const std::int64_t n = file->ReadAt(got, head.data() + got, head.size() - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    orientation_ = ExifOrientation(head.data(), got);
+    file_ = std::move(file);
+    std::vector<std::uint8_t>().swap(data_);
     storedWidth_ = job.width;
     storedHeight_ = job.height;
     grayscale_ = job.grayscale;
@@ -251,6 +353,7 @@ JpegJob TJPEGImage::DecodeJob(int eighths) const {
     job.outHeight = ScaledSide(storedHeight_, eighths);
     job.data = data_.data();
     job.size = data_.size();
+    job.file = file_.get();
     job.output = grayscale_ || platform::DisplayDepth() <= 8 ? JpegOutput::Quantized : JpegOutput::Bgr;
     return job;
 }
@@ -320,7 +423,7 @@ int TJPEGImage::SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel
     // the whole file, takes about 10 ns per compressed byte; everything
     // after it, which the bands share, nsPerPixel per decoded pixel. The
     // split evens out the two threads' work.
-    const double entropy = 10.0 * static_cast<double>(data_.size());
+    const double entropy = 10.0 * static_cast<double>(file_ ? file_->Size() : data_.size());
     const double rest = nsPerPixel * static_cast<double>(pixels);
     const double upperShare = (entropy + rest) / (entropy + 2 * rest);
     const int row = top + static_cast<int>(upperShare * (bottom - top));
@@ -336,6 +439,7 @@ void TJPEGImage::Decode() {
     decoded_ = true;
     // The pixels are all later draws need.
     std::vector<std::uint8_t>().swap(data_);
+    file_.reset();
 }
 
 namespace {

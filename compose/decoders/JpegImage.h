@@ -3,6 +3,7 @@
 // decompressed at the first draw and kept for later draws.
 #include "compose/Graphics.h"
 #include "compose/decoders/Orientation.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <vector>
@@ -16,6 +17,10 @@ class TJPEGImage : public TGraphic {
     int Height() const override { return SwapsSides(orientation_) ? storedWidth_ : storedHeight_; }
     // Keeps the whole file and parses its header; throws "JPEG-Fehler #%d".
     void LoadFromData(std::vector<std::uint8_t>&& data) override;
+    // Keeps the file open instead and reads it a piece at a time at each
+    // decode: a large photo never needs its whole file in memory, nor the
+    // time to fill it.
+    void LoadFromFile(const std::string& path) override;
     // Both decode at the first call; a decoding error is thrown from here and
     // leaves the picture as loaded, so a later draw tries again.
     void Draw(TBitmap& target, int x, int y) override;
@@ -50,6 +55,7 @@ class TJPEGImage : public TGraphic {
     int SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel) const;
 
     std::vector<std::uint8_t> data_;
+    std::unique_ptr<platform::OpenFile> file_;
     // The size of the frame as the file stores it.
     int storedWidth_ = 0;
     int storedHeight_ = 0;

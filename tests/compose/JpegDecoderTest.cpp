@@ -486,13 +486,20 @@ TEST(JpegDecoder, SmoothShrinkDecodesScaledAndHoldsNoFullPixels) {
 // Large pictures decode in two bands on two threads; forced here onto small
 // pictures, both bands together must draw what one decode draws, fail alike,
 // and leave the rows outside the drawn rectangle alone: at full size, and
-// scaled into a smooth shrink.
+// scaled into a smooth shrink. The same again with the picture read from its
+// file a piece at a time instead of from memory.
 TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     DisplayDepth depth(24);
     struct SplitMinimum {
         ~SplitMinimum() { TJPEGImage::SetSplitMinimumForTesting(std::int64_t{1} << 20); }
     } restore;
-    const auto draw = [](const std::vector<std::uint8_t>& jpeg, const TRect& rect, bool split) {
+    testsupport::TempDir tmp;
+    const auto load = [&](TJPEGImage& img, const std::vector<std::uint8_t>& jpeg, bool fromFile) {
+        if (!fromFile) return img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+        img.LoadFromFile(Write(tmp, "bild.jpg", jpeg).string());
+    };
+    const auto draw = [&](const std::vector<std::uint8_t>& jpeg, const TRect& rect, bool split,
+                          bool fromFile) {
         TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
         TJPEGImage img;
         TBitmap out(97, 71);
@@ -500,19 +507,19 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
             std::fill_n(out.ScanLine(y), out.Width() * 3, static_cast<std::uint8_t>(y * 3));
         out.SetStretchFilter(StretchFilter::Smooth);
         const std::string error = ErrorOf([&] {
-            img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+            load(img, jpeg, fromFile);
             img.StretchDraw(out, rect);
         });
         return std::pair{error, Rows(out).bgr};
     };
     // Straight into a fresh bitmap of the picture's size, then through the
     // kept copy.
-    const auto full = [](const std::vector<std::uint8_t>& jpeg, bool split) {
+    const auto full = [&](const std::vector<std::uint8_t>& jpeg, bool split, bool fromFile) {
         TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
         TJPEGImage img;
         std::vector<std::uint8_t> pixels;
         const std::string error = ErrorOf([&] {
-            img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+            load(img, jpeg, fromFile);
             TBitmap direct(img.Width(), img.Height());
             img.Draw(direct, 0, 0);
             TBitmap kept(img.Width() + 1, img.Height());
@@ -539,20 +546,74 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
         damaged[i] = static_cast<std::uint8_t>(i * 37);
     files.emplace_back("damaged middle", damaged);
+    // A comment larger than a piece the file is read in: skipped, not read.
+    std::vector<std::uint8_t> commented = files[0].second;
+    std::vector<std::uint8_t> comment = {0xFF, 0xFE, 0xEA, 0x62};
+    comment.resize(0xEA62 + 2, 'x');
+    commented.insert(commented.begin() + 2, comment.begin(), comment.end());
+    files.emplace_back("large comment", commented);
     files.emplace_back("cut in half",
                        std::vector<std::uint8_t>(files[0].second.begin(),
                                                  files[0].second.begin() + files[0].second.size() / 2));
     for (const auto& [name, jpeg] : files) {
-        const auto one = full(jpeg, false);
-        const auto two = full(jpeg, true);
-        EXPECT_EQ(one.first, two.first) << name;
-        EXPECT_TRUE(one.second == two.second) << name << " at full size";
+        const auto one = full(jpeg, false, false);
+        for (const auto& [split, fromFile] : {std::pair{true, false}, {false, true}, {true, true}}) {
+            const auto other = full(jpeg, split, fromFile);
+            EXPECT_EQ(one.first, other.first) << name << " " << split << fromFile;
+            EXPECT_TRUE(one.second == other.second) << name << " at full size " << split << fromFile;
+        }
         for (const TRect rect :
              {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{5, 9, 80, 95}, TRect{3, 2, 60, 4}}) {
-            const auto one = draw(jpeg, rect, false);
-            const auto two = draw(jpeg, rect, true);
-            EXPECT_EQ(one.first, two.first) << name;
-            EXPECT_TRUE(one.second == two.second) << name << " " << rect.Left << "," << rect.Top;
+            const auto one = draw(jpeg, rect, false, false);
+            for (const auto& [split, fromFile] : {std::pair{true, false}, {false, true}, {true, true}}) {
+                const auto other = draw(jpeg, rect, split, fromFile);
+                EXPECT_EQ(one.first, other.first) << name << " " << split << fromFile;
+                EXPECT_TRUE(one.second == other.second)
+                    << name << " " << rect.Left << "," << rect.Top << " " << split << fromFile;
+            }
         }
     }
+}
+
+// A picture read from its file at each decode: a file replaced after loading
+// still gives the picture loaded, one cut short meanwhile gives what its
+// remaining bytes give, as from memory.
+TEST(JpegDecoder, FileReplacedOrCutAfterLoadingIsReadAsItStands) {
+    DisplayDepth depth(24);
+    testsupport::TempDir tmp;
+    const std::vector<std::uint8_t> jpeg = MakeJpeg(EncodeOptions{.width = 640, .height = 480});
+    const std::vector<std::uint8_t> other = MakeJpeg(EncodeOptions{.width = 480, .height = 640});
+    const auto decode = [](TJPEGImage& img) {
+        std::vector<std::uint8_t> pixels;
+        const std::string error = ErrorOf([&] {
+            TBitmap out(img.Width(), img.Height());
+            img.Draw(out, 0, 0);
+            pixels = Rows(out).bgr;
+        });
+        return std::pair{error, pixels};
+    };
+    TJPEGImage fromMemory;
+    fromMemory.LoadFromData(std::vector<std::uint8_t>(jpeg));
+    const auto whole = decode(fromMemory);
+    ASSERT_EQ(whole.first, "no error");
+
+    const path file = Write(tmp, "bild.jpg", jpeg);
+    TJPEGImage replaced;
+    replaced.LoadFromFile(file.string());
+    Write(tmp, "neu.jpg", other);
+    testsupport::fs::rename(tmp / "neu.jpg", file);
+    EXPECT_TRUE(decode(replaced) == whole);
+
+    Write(tmp, "bild.jpg", jpeg);
+    TJPEGImage cut;
+    cut.LoadFromFile(file.string());
+    testsupport::fs::resize_file(file, jpeg.size() / 2);
+    TJPEGImage half;
+    half.LoadFromData(std::vector<std::uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
+    EXPECT_TRUE(decode(cut) == decode(half));
+
+    TJPEGImage missing;
+    EXPECT_EQ(ErrorOf([&] { missing.LoadFromFile((tmp / "fehlt.jpg").string()); }),
+              FormatMsg(Msg::CannotOpen, {(tmp / "fehlt.jpg").string()}));
+    EXPECT_EQ(ErrorOf([&] { missing.LoadFromFile(tmp.str()); }), FormatMsg(Msg::CannotOpen, {tmp.str()}));
 }
