@@ -3,6 +3,7 @@
 // HEIF, AVIF and JPEG XL go to the Windows Imaging Component, which under Wine
 // has no codec for them.
 #include "compose/decoders/Decoders.h"
+#include "compose/decoders/JpegImage.h"
 #include "compose/Graphics.h"
 #include "config/Messages.h"
 #include "config/uOptionen.h"
@@ -109,6 +110,36 @@ TEST_P(CorpusFormatTest, EveryFileDecodesToItsReference) {
 
 INSTANTIATE_TEST_SUITE_P(LibrariesBuiltFromDebianSources, CorpusFormatTest,
                          ::testing::Values("png", "webp", "tiff"));
+
+// JPEG is read from its open file a piece at a time (ReadFile at an offset):
+// the pixels are those of the file's bytes in memory, also in two bands.
+TEST(JpegFromFile, DrawsWhatTheBytesDraw) {
+    platform::SetDisplayDepthForTesting(24);
+    TJPEGImage::SetSplitMinimumForTesting(0);
+    const auto pixels = [](TGraphic& g) {
+        TBitmap out(g.Width(), g.Height());
+        g.Draw(out, 0, 0);
+        TBitmap smooth(g.Width() / 3 + 1, g.Height() / 3 + 1);
+        smooth.SetStretchFilter(StretchFilter::Smooth);
+        g.StretchDraw(smooth, {0, 0, smooth.Width(), smooth.Height()});
+        std::vector<std::uint8_t> all;
+        for (const TBitmap* b : {&out, &smooth})
+            for (int y = 0; y < b->Height(); ++y)
+                all.insert(all.end(), b->ScanLine(y), b->ScanLine(y) + b->Width() * 3);
+        return all;
+    };
+    for (const char* name : {"ljt-testorig.jpg", "pillow-pil_sample_rgb.jpg", "wuffs-peacock.grayscale.jpeg",
+                             "wuffs-peacock.default.truncated.jpeg"}) {
+        const fs::path file = CorpusPath(std::string("jpeg/") + name);
+        TPicture fromFile;
+        fromFile.LoadFromFile(file.string());
+        TJPEGImage fromMemory;
+        fromMemory.LoadFromData(ReadBytes(file));
+        EXPECT_TRUE(pixels(*fromFile.Graphic()) == pixels(fromMemory)) << name;
+    }
+    TJPEGImage::SetSplitMinimumForTesting(std::int64_t{1} << 20);
+    platform::SetDisplayDepthForTesting(std::nullopt);
+}
 
 // The holder keeps its bitmap; the message names the extension.
 class WicFormatTest : public SandboxTest {
