@@ -278,10 +278,14 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     orientation_ = ExifOrientation(data.data(), data.size());
     data_ = std::move(data);
     file_.reset();
-    storedWidth_ = job.width;
-    storedHeight_ = job.height;
-    grayscale_ = job.grayscale;
-    skippable_ = job.skippable;
+    TakeHeader(job);
+}
+
+void TJPEGImage::TakeHeader(const JpegJob& header) {
+    storedWidth_ = header.width;
+    storedHeight_ = header.height;
+    grayscale_ = header.grayscale;
+    skippable_ = header.skippable;
     decoded_ = false;
     pixels_.SetSize(0, 0);
 }
@@ -303,12 +307,7 @@ void TJPEGImage::LoadFromFile(const std::string& path) {
     orientation_ = ExifOrientation(head.data(), got);
     file_ = std::move(file);
     std::vector<std::uint8_t>().swap(data_);
-    storedWidth_ = job.width;
-    storedHeight_ = job.height;
-    grayscale_ = job.grayscale;
-    skippable_ = job.skippable;
-    decoded_ = false;
-    pixels_.SetSize(0, 0);
+    TakeHeader(job);
 }
 
 int TJPEGImage::ScaledSide(int side, int eighths) {

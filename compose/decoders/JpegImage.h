@@ -46,6 +46,8 @@ class TJPEGImage : public TGraphic {
     static void SetSplitMinimumForTesting(std::int64_t pixels);
 
   private:
+    // What a load keeps of the header; the pixels of an earlier load go.
+    void TakeHeader(const JpegJob& header);
     void Decode();
     void DecodeInto(TBitmap& out, int eighths = 8) const;
     void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
