@@ -103,9 +103,15 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& content,
 // once. Reads see the file that was opened, also once it is renamed or
 // replaced; one cut short meanwhile simply ends early.
 class OpenFile {
+    struct Key {
+        explicit Key() = default;
+    };
+
   public:
     // Null when path is no regular file or cannot be opened.
     static std::unique_ptr<OpenFile> Open(const std::string& path);
+    // Only through Open().
+    OpenFile(Key, std::intptr_t handle, std::uint64_t size) : handle_(handle), size_(size) {}
     ~OpenFile();
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
@@ -116,7 +122,6 @@ class OpenFile {
     std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
 
   private:
-    OpenFile() = default;
     std::intptr_t handle_ = -1; // a descriptor, or a HANDLE on Windows
     std::uint64_t size_ = 0;
 };

@@ -361,10 +361,7 @@ std::unique_ptr<OpenFile> OpenFile::Open(const std::string& path) {
         close(fd);
         return nullptr;
     }
-    std::unique_ptr<OpenFile> file(new OpenFile);
-    file->handle_ = fd;
-    file->size_ = static_cast<std::uint64_t>(st.st_size);
-    return file;
+    return std::make_unique<OpenFile>(Key{}, fd, static_cast<std::uint64_t>(st.st_size));
 }
 
 OpenFile::~OpenFile() {

@@ -319,10 +319,8 @@ std::unique_ptr<OpenFile> OpenFile::Open(const std::string& path) {
         CloseHandle(h);
         return nullptr;
     }
-    std::unique_ptr<OpenFile> file(new OpenFile);
-    file->handle_ = reinterpret_cast<std::intptr_t>(h);
-    file->size_ = static_cast<std::uint64_t>(size.QuadPart);
-    return file;
+    return std::make_unique<OpenFile>(Key{}, reinterpret_cast<std::intptr_t>(h),
+                                      static_cast<std::uint64_t>(size.QuadPart));
 }
 
 OpenFile::~OpenFile() {
