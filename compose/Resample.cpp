@@ -230,6 +230,27 @@ void SmoothStretcher::PushRow(int sy, const std::uint8_t* row) noexcept {
     }
 }
 
+void SmoothStretcher::StartAt(int targetRow) noexcept {
+    const std::size_t n = ty_.first.size();
+    const std::int64_t j = static_cast<std::int64_t>(targetRow) - y0_;
+    next_ = j <= 0 ? 0 : std::min(static_cast<std::size_t>(j), n);
+    firstRow_ = next_ < n ? ty_.first[next_] : endRow_;
+}
+
+int SmoothStretcher::FirstRowOf(int targetRow) const noexcept {
+    if (ty_.first.empty()) return 0;
+    const std::int64_t j = std::clamp<std::int64_t>(static_cast<std::int64_t>(targetRow) - y0_, 0,
+                                                    static_cast<std::int64_t>(ty_.first.size()) - 1);
+    return ty_.first[static_cast<std::size_t>(j)];
+}
+
+int SmoothStretcher::EndRowOf(int targetRow) const noexcept {
+    if (ty_.first.empty()) return 0;
+    const std::size_t j = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(targetRow) - y0_, 0, static_cast<std::int64_t>(ty_.first.size()) - 1));
+    return ty_.first[j] + ty_.count[j];
+}
+
 void StretchSmooth(TBitmap& target, const PixelSource& src, const TRect& rect) {
     SmoothStretcher stretcher(target, src.width, src.height, rect);
     for (int sy = stretcher.FirstRow(); sy < stretcher.EndRow(); ++sy)

@@ -46,6 +46,15 @@ class SmoothStretcher {
     // Source row sy as BGR triples; rows come in ascending order, every one
     // of [FirstRow(), EndRow()); others are ignored.
     void PushRow(int sy, const std::uint8_t* row) noexcept;
+    // Draws only the target rows from targetRow down, as if the band began
+    // there; before the first row only. Allocates nothing.
+    void StartAt(int targetRow) noexcept;
+    // The source rows that target row y needs: [FirstRowOf(y), EndRowOf(y)).
+    // Both grow with y; rows outside the band give those of its ends.
+    int FirstRowOf(int targetRow) const noexcept;
+    int EndRowOf(int targetRow) const noexcept;
+    int BandTop() const { return y0_; }
+    int BandBottom() const { return y0_ + static_cast<int>(ty_.first.size()); }
 
   private:
     void EmitRow(std::size_t j, const std::uint32_t* sum) noexcept;

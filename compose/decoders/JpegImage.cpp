@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -30,6 +31,8 @@ constexpr int kBatchRows = 16;
 std::int64_t g_splitMinimumPixels = std::int64_t{1} << 20;
 
 } // namespace
+
+class BandMeeting;
 
 enum class JpegStep { Header, Decode };
 enum class JpegOutput { Bgr, Quantized };
@@ -66,8 +69,95 @@ struct JpegJob {
     // skipped, and the decode stops after endRow unless it is the last.
     int firstRow = 0;
     int endRow = INT_MAX;
+    // A split stretch whose bands agree while they run where they meet: the
+    // upper band asks before each batch of rows, the lower one skims until
+    // the meeting names its first row (firstRow is then ignored).
+    BandMeeting* meeting = nullptr;
+    bool lowerBand = false;
     // libjpeg's message code when the library failed.
     int errorCode = 0;
+};
+
+namespace {
+int (*g_meetingPolicy)(int first, int end, int skimmed, int claimed) = nullptr;
+} // namespace
+
+// Where the two bands of a split stretch meet. The lower band skims the rows
+// above its part, which costs their entropy decoding alone, while the upper
+// band decodes them in full. Once the lower band is a third of the way down,
+// how far each has come tells how much faster skimming is, on this file and
+// this machine at this moment, and so the row at which both would end
+// together. The upper band claims its rows a batch at a time; the meeting is
+// never above a row it has claimed.
+class BandMeeting {
+  public:
+    // upper and lower draw the same target rows, the lower one only from
+    // where the bands meet.
+    BandMeeting(SmoothStretcher& upper, SmoothStretcher& lower) : upper_(upper), lower_(lower) {}
+
+    // Upper band: how many of the rows [first, first + want) it may decode.
+    int Claim(int first, int want) noexcept {
+        std::uint64_t s = state_.load();
+        for (;;) {
+            const int end = std::min(first + want, Limit(s));
+            if (end <= first) return 0;
+            if (state_.compare_exchange_weak(s, (s & kHigh) | static_cast<std::uint32_t>(end)))
+                return end - first;
+        }
+    }
+
+    // Lower band, after each piece skimmed, at row skimmed: its first row
+    // once the bands have met, or -1 to skim on. Ends the stretcher's rows
+    // above the meeting.
+    int Skimmed(int skimmed, bool atEnd) noexcept {
+        const int first = upper_.FirstRow(), end = upper_.EndRow();
+        const int claimed = Claimed(state_.load());
+        int wanted = -1;
+        if (g_meetingPolicy) {
+            wanted = g_meetingPolicy(first, end, skimmed, claimed);
+        } else if (skimmed >= first + (end - first) / 3 && skimmed > 0) {
+            // Both bands end together at row m when the upper band's rows
+            // from claimed to m take as long as the lower band's skimming to
+            // m and decoding from there: skimming costs rho of decoding.
+            const double rho = claimed > first ? static_cast<double>(claimed - first) / skimmed : 0.0;
+            wanted = rho >= 1.0 ? end : static_cast<int>((end + claimed - skimmed * rho) / (2.0 - rho));
+        }
+        if (wanted < 0 && !atEnd) return -1;
+        // The lower band cannot go back above the row it has skimmed to.
+        int top = upper_.BandTop();
+        while (top < upper_.BandBottom() && upper_.FirstRowOf(top) < skimmed)
+            ++top;
+        const int least = top > upper_.BandTop() ? upper_.EndRowOf(top - 1) : first;
+        const int meet = Settle(std::max(wanted, least));
+        // The first target row that the upper band's rows cannot finish.
+        int row = upper_.BandTop();
+        while (row < upper_.BandBottom() && upper_.EndRowOf(row) <= meet)
+            ++row;
+        if (row >= upper_.BandBottom()) return INT_MAX; // skims to the end
+        lower_.StartAt(row);
+        return lower_.FirstRow();
+    }
+
+  private:
+    static constexpr std::uint64_t kHigh = ~std::uint64_t{0xffffffffu};
+    static int Limit(std::uint64_t s) { return static_cast<int>(s >> 32); }
+    static int Claimed(std::uint64_t s) { return static_cast<int>(s & 0xffffffffu); }
+    // Sets the upper band's last row, but never above one it has claimed.
+    int Settle(int wanted) noexcept {
+        std::uint64_t s = state_.load();
+        for (;;) {
+            const int meet = std::max(wanted, Claimed(s));
+            if (state_.compare_exchange_weak(s, (static_cast<std::uint64_t>(meet) << 32) |
+                                                    static_cast<std::uint32_t>(Claimed(s))))
+                return meet;
+        }
+    }
+
+    SmoothStretcher& upper_;
+    SmoothStretcher& lower_;
+    // The upper band's limit in the high half (open until the bands meet),
+    // the end of the rows it has claimed in the low half.
+    std::atomic<std::uint64_t> state_{static_cast<std::uint64_t>(INT_MAX) << 32};
 };
 
 namespace {
@@ -236,6 +326,23 @@ bool RunLibjpeg(JpegJob& job) {
                                               cinfo.output_width, static_cast<JDIMENSION>(batch));
         JSAMPROW rows[kBatchRows];
         const int perCall = batch < kBatchRows ? batch : kBatchRows;
+        if (job.meeting && job.lowerBand) {
+            // A piece at a time, until the bands have met. Each piece ends on
+            // an iMCU row: a skip that went on from inside one drew some of
+            // the later rows unlike one decode (libjpeg-turbo 2.1, tested).
+            const auto iMcuRows =
+                static_cast<JDIMENSION>(cinfo.min_DCT_scaled_size * cinfo.max_v_samp_factor);
+            const JDIMENSION piece = std::max<JDIMENSION>(1, cinfo.output_height / 32 / iMcuRows) * iMcuRows;
+            int first = -1;
+            while (first < 0) {
+                const JDIMENSION to = std::min(cinfo.output_height, cinfo.output_scanline + piece);
+                const bool moved =
+                    cinfo.output_scanline < to && jpeg_skip_scanlines(&cinfo, to - cinfo.output_scanline) > 0;
+                first = job.meeting->Skimmed(static_cast<int>(cinfo.output_scanline),
+                                             !moved || cinfo.output_scanline >= cinfo.output_height);
+            }
+            job.firstRow = first;
+        }
         // Skipping needs full-colour output: the quantisers keep state.
         if (job.firstRow > 0 && !indexes && job.skippable) {
             const auto skip = static_cast<JDIMENSION>(job.firstRow) < cinfo.output_height
@@ -251,6 +358,11 @@ bool RunLibjpeg(JpegJob& job) {
             const JDIMENSION first = cinfo.output_scanline;
             JDIMENSION want = end - first;
             if (want > static_cast<JDIMENSION>(perCall)) want = static_cast<JDIMENSION>(perCall);
+            if (job.meeting && !job.lowerBand) {
+                want = static_cast<JDIMENSION>(
+                    job.meeting->Claim(static_cast<int>(first), static_cast<int>(want)));
+                if (want == 0) break;
+            }
             const std::ptrdiff_t base = job.stretcher ? 0 : static_cast<std::ptrdiff_t>(first);
             for (JDIMENSION r = 0; r < want; ++r)
                 rows[r] = indexes ? indexes[r] : job.pixels + (base + r) * job.stride;
@@ -262,7 +374,7 @@ bool RunLibjpeg(JpegJob& job) {
             }
         }
         // A band that ends early leaves the rest to the band below.
-        if (end == cinfo.output_height) jpeg_finish_decompress(&cinfo);
+        if (cinfo.output_scanline == cinfo.output_height) jpeg_finish_decompress(&cinfo);
     }
     jpeg_destroy_decompress(&cinfo);
     return true;
@@ -387,29 +499,31 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
     }
     // A draw that shows nothing still decodes, so damaged data fails alike.
     const int top = std::max(rect.Top, 0), bottom = std::max(std::min(rect.Bottom, target.Height()), top);
-    // The area average adds its share to every row.
-    const int split = SplitRow(lower, top, bottom, 27);
     // Each band decodes a few rows at a time straight into its part of the
     // stretch.
     CheckPixelBudget(w, kBatchRows);
-    SmoothStretcher lowerPart(target, w, h, rect, split < bottom ? split : INT_MIN, INT_MAX);
+    SmoothStretcher lowerPart(target, w, h, rect);
     TBitmap lowerRows(w, kBatchRows);
     lower.pixels = lowerRows.ScanLine(0);
     lower.stride = lowerRows.Stride();
     lower.stretcher = &lowerPart;
-    if (split >= bottom) {
+    // The area average adds its share to every row.
+    if (SplitRow(lower, top, bottom, 27) >= bottom) {
         RunBands(nullptr, lower);
         return;
     }
-    SmoothStretcher upperPart(target, w, h, rect, top, split);
+    SmoothStretcher upperPart(target, w, h, rect);
     TBitmap upperRows(w, kBatchRows);
+    BandMeeting meeting(upperPart, lowerPart);
     JpegJob upper = lower;
     upper.pixels = upperRows.ScanLine(0);
     upper.stride = upperRows.Stride();
     upper.stretcher = &upperPart;
     upper.firstRow = upperPart.FirstRow();
     upper.endRow = upperPart.EndRow();
-    lower.firstRow = lowerPart.FirstRow();
+    upper.meeting = &meeting;
+    lower.meeting = &meeting;
+    lower.lowerBand = true;
     RunBands(&upper, lower);
 }
 
@@ -491,6 +605,10 @@ void TJPEGImage::StretchDraw(TBitmap& target, const TRect& rect) {
 
 void TJPEGImage::SetSplitMinimumForTesting(std::int64_t pixels) {
     g_splitMinimumPixels = pixels;
+}
+
+void TJPEGImage::SetMeetingForTesting(int (*wanted)(int first, int end, int skimmed, int claimed)) {
+    g_meetingPolicy = wanted;
 }
 
 std::unique_ptr<TGraphic> NewJpegImage() {

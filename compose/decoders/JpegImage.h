@@ -44,6 +44,11 @@ class TJPEGImage : public TGraphic {
     // A decode of at least this many pixels (default about a million) runs
     // as two bands on two threads.
     static void SetSplitMinimumForTesting(std::int64_t pixels);
+    // Where a split stretch's bands meet, instead of where both would end
+    // together: the upper band's end row, given its rows [first, end), the
+    // rows the lower band has skimmed and those the upper band has claimed;
+    // -1 to wait for more. Null restores the timing.
+    static void SetMeetingForTesting(int (*wanted)(int first, int end, int skimmed, int claimed));
 
   private:
     // What a load keeps of the header; the pixels of an earlier load go.

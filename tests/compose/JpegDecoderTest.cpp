@@ -575,6 +575,62 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     }
 }
 
+// The bands of a split stretch agree while they run where they meet; wherever
+// that is, even above rows the upper band has already claimed or past the
+// bottom, they draw what one decode draws.
+TEST(JpegDecoder, BandsMeetingAnywhereDrawWhatOneDecodeDraws) {
+    DisplayDepth depth(24);
+    struct Restore {
+        ~Restore() {
+            TJPEGImage::SetSplitMinimumForTesting(std::int64_t{1} << 20);
+            TJPEGImage::SetMeetingForTesting(nullptr);
+        }
+    } restore;
+    using Policy = int (*)(int, int, int, int);
+    const std::pair<const char*, Policy> policies[] = {
+        {"at the top", [](int first, int, int, int) { return first; }},
+        {"at the bottom", [](int, int end, int, int) { return end; }},
+        {"past the bottom", [](int, int end, int, int) { return end + 100; }},
+        {"halfway", [](int first, int end, int, int) { return (first + end) / 2; }},
+        {"after the last row skimmed", [](int, int end, int skimmed, int) { return skimmed < end ? -1 : 0; }},
+        {"just below the upper band",
+         [](int, int, int, int claimed) { return claimed > 0 ? claimed + 1 : -1; }},
+        {"by timing", nullptr},
+    };
+    const auto draw = [](const std::vector<std::uint8_t>& jpeg, const TRect& rect, bool split) {
+        TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
+        TJPEGImage img;
+        TBitmap out(97, 71);
+        for (int y = 0; y < out.Height(); ++y)
+            std::fill_n(out.ScanLine(y), out.Width() * 3, static_cast<std::uint8_t>(y * 3));
+        out.SetStretchFilter(StretchFilter::Smooth);
+        const std::string error = ErrorOf([&] {
+            img.LoadFromData(std::vector<std::uint8_t>(jpeg));
+            img.StretchDraw(out, rect);
+        });
+        return std::pair{error, Rows(out).bgr};
+    };
+    std::vector<std::uint8_t> damaged = MakeJpeg(EncodeOptions{.width = 640, .height = 480});
+    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
+        damaged[i] = static_cast<std::uint8_t>(i * 37);
+    const std::pair<const char*, std::vector<std::uint8_t>> files[] = {
+        {"4:2:0", MakeJpeg(EncodeOptions{.width = 640, .height = 480})},
+        {"4:4:4 tall", MakeJpeg(EncodeOptions{.width = 200, .height = 900, .hSampling = 1, .vSampling = 1})},
+        {"damaged middle", damaged},
+    };
+    for (const auto& [name, jpeg] : files)
+        for (const TRect rect : {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{3, 30, 60, 35}}) {
+            TJPEGImage::SetMeetingForTesting(nullptr);
+            const auto one = draw(jpeg, rect, false);
+            for (const auto& [where, policy] : policies) {
+                TJPEGImage::SetMeetingForTesting(policy);
+                const auto met = draw(jpeg, rect, true);
+                EXPECT_EQ(one.first, met.first) << name << ", meeting " << where;
+                EXPECT_TRUE(one.second == met.second) << name << " " << rect.Top << ", meeting " << where;
+            }
+        }
+}
+
 // A picture read from its file at each decode: a file replaced after loading
 // still gives the picture loaded, one cut short meanwhile gives what its
 // remaining bytes give, as from memory.
