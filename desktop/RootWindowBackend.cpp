@@ -139,8 +139,11 @@ class RootWindowBackend final : public WallpaperBackend {
         const Pixmap pm = XCreatePixmap(d, root, static_cast<unsigned>(pw), static_cast<unsigned>(ph),
                                         static_cast<unsigned>(depth));
         GC gc = XCreateGC(d, pm, 0, nullptr);
-        XSetForeground(d, gc, BlackPixel(d, s));
-        XFillRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
+        // Black only where the picture leaves some of the pixmap uncovered.
+        if (putX > 0 || putY > 0 || putX + put->Width() < pw || putY + put->Height() < ph) {
+            XSetForeground(d, gc, BlackPixel(d, s));
+            XFillRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
+        }
         PutBitmap(d, visual, depth, pm, gc, *put, putX, putY, pw, ph);
         XFreeGC(d, gc);
         if (!trap.SyncAndCheck()) {
