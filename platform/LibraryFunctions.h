@@ -22,6 +22,15 @@
         return complete;                                                                                     \
     }
 
+// The same table bound to functions linked into the program, as in a static
+// build: nothing to open, and it is never null.
+#define ZENKS_FUNCTION_LINKED(name) decltype(&::name) name = &::name;
+#define ZENKS_LINKED_FUNCTIONS(LIST)                                                                         \
+    LIST(ZENKS_FUNCTION_LINKED)                                                                              \
+    bool Load(const std::string&) {                                                                          \
+        return true;                                                                                         \
+    }
+
 // The table, loaded once for the process from the file named at the first
 // call; null when the library or one of its functions is missing.
 template <class Table> const Table* LibraryFunctions(const std::string& fileName) {

@@ -8,6 +8,18 @@
 #include <cstring>
 #include <numbers>
 
+namespace {
+const char* g_cairoLibrary = ZENKS_LIBCAIRO;
+} // namespace
+
+const CairoFunctions* CairoLibrary() {
+    return LibraryFunctions<CairoFunctions>(g_cairoLibrary);
+}
+
+void SetCairoLibraryForTesting(const char* fileName) {
+    g_cairoLibrary = fileName;
+}
+
 namespace metafile {
 
 namespace {
@@ -178,35 +190,36 @@ std::optional<Dib> DecodeDib(const std::uint8_t* bmi, std::size_t bmiSize, const
     }
 }
 
-Canvas::Canvas(TBitmap& target, const TRect& rect) : target_(target) {
+Canvas::Canvas(TBitmap& target, const TRect& rect, const char* format) : target_(target) {
+    if (!CairoLibrary()) Throw(Msg::NoDecoderInstalled, {std::string(format)});
     const int l = std::max(rect.Left, 0), t = std::max(rect.Top, 0);
     const int r = std::min(rect.Right, target.Width()), b = std::min(rect.Bottom, target.Height());
     if (l >= r || t >= b || rect.Width() <= 0 || rect.Height() <= 0) return;
     x0_ = l;
     y0_ = t;
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, r - l, b - t);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface_);
+    surface_ = Cairo().cairo_image_surface_create(CAIRO_FORMAT_RGB24, r - l, b - t);
+    if (Cairo().cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+        Cairo().cairo_surface_destroy(surface_);
         surface_ = nullptr;
         return;
     }
-    cairo_surface_flush(surface_);
-    unsigned char* px = cairo_image_surface_get_data(surface_);
-    const int stride = cairo_image_surface_get_stride(surface_);
+    Cairo().cairo_surface_flush(surface_);
+    unsigned char* px = Cairo().cairo_image_surface_get_data(surface_);
+    const int stride = Cairo().cairo_image_surface_get_stride(surface_);
     for (int y = 0; y < b - t; ++y) {
         const std::uint8_t* s = target.ScanLine(t + y) + l * 3;
         auto* d = reinterpret_cast<std::uint32_t*>(px + y * stride);
         for (int x = 0; x < r - l; ++x, s += 3)
             d[x] = (std::uint32_t{s[2]} << 16) | (std::uint32_t{s[1]} << 8) | s[0];
     }
-    cairo_surface_mark_dirty(surface_);
-    cr_ = cairo_create(surface_);
-    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_t* fo = cairo_font_options_create();
-    cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
-    cairo_set_font_options(cr_, fo);
-    cairo_font_options_destroy(fo);
+    Cairo().cairo_surface_mark_dirty(surface_);
+    cr_ = Cairo().cairo_create(surface_);
+    Cairo().cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_t* fo = Cairo().cairo_font_options_create();
+    Cairo().cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_NONE);
+    Cairo().cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+    Cairo().cairo_set_font_options(cr_, fo);
+    Cairo().cairo_font_options_destroy(fo);
     st_.pen = Pen{};
     st_.brush = Brush{};
     st_.font.face = "Arial";
@@ -214,11 +227,12 @@ Canvas::Canvas(TBitmap& target, const TRect& rect) : target_(target) {
 
 Canvas::~Canvas() {
     if (!cr_) return;
-    cairo_destroy(cr_);
-    cairo_surface_flush(surface_);
-    const unsigned char* px = cairo_image_surface_get_data(surface_);
-    const int stride = cairo_image_surface_get_stride(surface_);
-    const int w = cairo_image_surface_get_width(surface_), h = cairo_image_surface_get_height(surface_);
+    Cairo().cairo_destroy(cr_);
+    Cairo().cairo_surface_flush(surface_);
+    const unsigned char* px = Cairo().cairo_image_surface_get_data(surface_);
+    const int stride = Cairo().cairo_image_surface_get_stride(surface_);
+    const int w = Cairo().cairo_image_surface_get_width(surface_),
+              h = Cairo().cairo_image_surface_get_height(surface_);
     for (int y = 0; y < h; ++y) {
         std::uint8_t* d = target_.ScanLine(y0_ + y) + x0_ * 3;
         const auto* s = reinterpret_cast<const std::uint32_t*>(px + y * stride);
@@ -228,11 +242,11 @@ Canvas::~Canvas() {
             d[2] = static_cast<std::uint8_t>(s[x] >> 16);
         }
     }
-    cairo_surface_destroy(surface_);
+    Cairo().cairo_surface_destroy(surface_);
 }
 
 void Canvas::SetDeviceToTarget(double sx, double sy, double ox, double oy) {
-    cairo_matrix_init(&deviceToSurface_, sx, 0, 0, sy, ox - x0_, oy - y0_);
+    Cairo().cairo_matrix_init(&deviceToSurface_, sx, 0, 0, sy, ox - x0_, oy - y0_);
 }
 
 void Canvas::SetDeviceResolution(double pxPerMmX, double pxPerMmY) {
@@ -330,13 +344,13 @@ void Canvas::ModifyWorldTransform(const cairo_matrix_t& m, unsigned mode) {
     cairo_matrix_t r;
     switch (mode) {
     case 1:
-        cairo_matrix_init_identity(&st_.world);
+        Cairo().cairo_matrix_init_identity(&st_.world);
         return;
     case 2:
-        cairo_matrix_multiply(&r, &m, &st_.world);
+        Cairo().cairo_matrix_multiply(&r, &m, &st_.world);
         break;
     case 3:
-        cairo_matrix_multiply(&r, &st_.world, &m);
+        Cairo().cairo_matrix_multiply(&r, &st_.world, &m);
         break;
     case 4:
         r = m;
@@ -355,16 +369,17 @@ cairo_matrix_t Canvas::LogicalToSurface() const {
         sy = std::copysign(m, sy);
     }
     cairo_matrix_t page, r, out;
-    cairo_matrix_init(&page, sx, 0, 0, sy, st_.vpOrg.x - st_.winOrg.x * sx, st_.vpOrg.y - st_.winOrg.y * sy);
-    cairo_matrix_multiply(&r, &st_.world, &page);
-    cairo_matrix_multiply(&out, &r, &deviceToSurface_);
+    Cairo().cairo_matrix_init(&page, sx, 0, 0, sy, st_.vpOrg.x - st_.winOrg.x * sx,
+                              st_.vpOrg.y - st_.winOrg.y * sy);
+    Cairo().cairo_matrix_multiply(&r, &st_.world, &page);
+    Cairo().cairo_matrix_multiply(&out, &r, &deviceToSurface_);
     return out;
 }
 
 bool Canvas::Fits(const std::vector<Pt>& pts) const {
     const cairo_matrix_t m = LogicalToSurface();
     for (Pt p : pts) {
-        cairo_matrix_transform_point(&m, &p.x, &p.y);
+        Cairo().cairo_matrix_transform_point(&m, &p.x, &p.y);
         if (!(std::fabs(p.x) <= kMaxDevice) || !(std::fabs(p.y) <= kMaxDevice)) return false;
     }
     return true;
@@ -376,7 +391,7 @@ bool Canvas::Fits(DRect r) const {
 
 Pt Canvas::ToSurface(Pt p) const {
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_matrix_transform_point(&m, &p.x, &p.y);
+    Cairo().cairo_matrix_transform_point(&m, &p.x, &p.y);
     return p;
 }
 
@@ -384,7 +399,7 @@ DRect Canvas::ToSurfaceRect(DRect r) const {
     const cairo_matrix_t m = LogicalToSurface();
     double xs[4] = {r.l, r.r, r.l, r.r}, ys[4] = {r.t, r.t, r.b, r.b};
     for (int i = 0; i < 4; ++i)
-        cairo_matrix_transform_point(&m, &xs[i], &ys[i]);
+        Cairo().cairo_matrix_transform_point(&m, &xs[i], &ys[i]);
     return {*std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4), *std::max_element(xs, xs + 4),
             *std::max_element(ys, ys + 4)};
 }
@@ -516,21 +531,21 @@ void Canvas::RestoreDC(int which) {
 void Canvas::ApplyClip() {
     if (!clipDirty_) return;
     clipDirty_ = false;
-    cairo_reset_clip(cr_);
-    cairo_identity_matrix(cr_);
+    Cairo().cairo_reset_clip(cr_);
+    Cairo().cairo_identity_matrix(cr_);
     if (st_.clipRects) {
-        cairo_new_path(cr_);
+        Cairo().cairo_new_path(cr_);
         for (const DRect& r : st_.clip)
-            cairo_rectangle(cr_, r.l, r.t, r.r - r.l, r.b - r.t);
-        cairo_clip(cr_);
+            Cairo().cairo_rectangle(cr_, r.l, r.t, r.r - r.l, r.b - r.t);
+        Cairo().cairo_clip(cr_);
     }
     if (st_.clipPath) {
-        cairo_new_path(cr_);
-        cairo_append_path(cr_, st_.clipPath.get());
-        cairo_set_fill_rule(cr_, st_.clipRule);
-        cairo_clip(cr_);
+        Cairo().cairo_new_path(cr_);
+        Cairo().cairo_append_path(cr_, st_.clipPath.get());
+        Cairo().cairo_set_fill_rule(cr_, st_.clipRule);
+        Cairo().cairo_clip(cr_);
     }
-    cairo_new_path(cr_);
+    Cairo().cairo_new_path(cr_);
 }
 
 void Canvas::SetClipRegion(std::vector<DRect> rects) {
@@ -560,10 +575,10 @@ void Canvas::IntersectClipRect(DRect r) {
 
 void Canvas::ExcludeClipRect(DRect r) {
     const DRect x = ToSurfaceRect(Normalised(r));
-    std::vector<DRect> in = st_.clipRects
-                                ? st_.clip
-                                : std::vector<DRect>{{0, 0, double(cairo_image_surface_get_width(surface_)),
-                                                      double(cairo_image_surface_get_height(surface_))}};
+    std::vector<DRect> in =
+        st_.clipRects ? st_.clip
+                      : std::vector<DRect>{{0, 0, double(Cairo().cairo_image_surface_get_width(surface_)),
+                                            double(Cairo().cairo_image_surface_get_height(surface_))}};
     std::vector<DRect> out;
     auto add = [&](DRect c) {
         if (c.l < c.r && c.t < c.b && out.size() < kMaxClipRects) out.push_back(c);
@@ -585,7 +600,7 @@ void Canvas::ExcludeClipRect(DRect r) {
 void Canvas::OffsetClip(double dx, double dy) {
     if (!st_.clipRects) return;
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_matrix_transform_distance(&m, &dx, &dy);
+    Cairo().cairo_matrix_transform_distance(&m, &dx, &dy);
     for (DRect& r : st_.clip)
         r = {r.l + dx, r.t + dy, r.r + dx, r.b + dy};
     clipDirty_ = true;
@@ -596,7 +611,7 @@ void Canvas::SetClipRects(const std::vector<DRect>& deviceRects, unsigned mode) 
     for (const DRect& d : deviceRects) {
         double xs[2] = {d.l, d.r}, ys[2] = {d.t, d.b};
         for (int i = 0; i < 2; ++i)
-            cairo_matrix_transform_point(&deviceToSurface_, &xs[i], &ys[i]);
+            Cairo().cairo_matrix_transform_point(&deviceToSurface_, &xs[i], &ys[i]);
         rects.push_back(Normalised({xs[0], ys[0], xs[1], ys[1]}));
         if (rects.size() >= kMaxClipRects) break;
     }
@@ -639,7 +654,7 @@ void Canvas::SelectClipRegion(std::uint32_t index) {
 void Canvas::Begin() {
     if (inPath_) return;
     ApplyClip();
-    cairo_new_path(cr_);
+    Cairo().cairo_new_path(cr_);
 }
 
 bool Canvas::SetBrushSource(const Brush& b) {
@@ -651,15 +666,15 @@ bool Canvas::SetBrushSource(const Brush& b) {
         // the text colour or the background colour.
         if (b.hatch >= 6 && b.hatch <= 11) {
             const Rgb c = b.hatch <= 7 ? b.color : b.hatch <= 9 ? st_.textColor : st_.bkColor;
-            cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+            Cairo().cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
             return true;
         }
         // An 8 x 8 cell like GDI's, in the brush colour over the background
         // colour (or over what is there in transparent mode).
-        cairo_surface_t* cell = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
-        cairo_surface_flush(cell);
-        unsigned char* px = cairo_image_surface_get_data(cell);
-        const int stride = cairo_image_surface_get_stride(cell);
+        cairo_surface_t* cell = Cairo().cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
+        Cairo().cairo_surface_flush(cell);
+        unsigned char* px = Cairo().cairo_image_surface_get_data(cell);
+        const int stride = Cairo().cairo_image_surface_get_stride(cell);
         const std::uint32_t fg = 0xFF000000u | (b.color.r << 16) | (b.color.g << 8) | b.color.b;
         const std::uint32_t bg =
             st_.bkMode == OPAQUE ? 0xFF000000u | (st_.bkColor.r << 16) | (st_.bkColor.g << 8) | st_.bkColor.b
@@ -694,13 +709,13 @@ bool Canvas::SetBrushSource(const Brush& b) {
                 row[x] = on ? fg : bg;
             }
         }
-        cairo_surface_mark_dirty(cell);
-        cairo_pattern_t* p = cairo_pattern_create_for_surface(cell);
-        cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
-        cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
-        cairo_set_source(cr_, p);
-        cairo_pattern_destroy(p);
-        cairo_surface_destroy(cell);
+        Cairo().cairo_surface_mark_dirty(cell);
+        cairo_pattern_t* p = Cairo().cairo_pattern_create_for_surface(cell);
+        Cairo().cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+        Cairo().cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+        Cairo().cairo_set_source(cr_, p);
+        Cairo().cairo_pattern_destroy(p);
+        Cairo().cairo_surface_destroy(cell);
         return true;
     }
     case BS_PATTERN:
@@ -708,32 +723,33 @@ bool Canvas::SetBrushSource(const Brush& b) {
     case BS_DIBPATTERNPT:
         if (b.pattern && b.pattern->Width() > 0 && b.pattern->Height() > 0) {
             const TBitmap& bmp = *b.pattern;
-            cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, bmp.Width(), bmp.Height());
-            if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-                cairo_surface_flush(s);
-                unsigned char* px = cairo_image_surface_get_data(s);
-                const int stride = cairo_image_surface_get_stride(s);
+            cairo_surface_t* s =
+                Cairo().cairo_image_surface_create(CAIRO_FORMAT_RGB24, bmp.Width(), bmp.Height());
+            if (Cairo().cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+                Cairo().cairo_surface_flush(s);
+                unsigned char* px = Cairo().cairo_image_surface_get_data(s);
+                const int stride = Cairo().cairo_image_surface_get_stride(s);
                 for (int y = 0; y < bmp.Height(); ++y) {
                     const std::uint8_t* src = bmp.ScanLine(y);
                     auto* d = reinterpret_cast<std::uint32_t*>(px + y * stride);
                     for (int x = 0; x < bmp.Width(); ++x, src += 3)
                         d[x] = (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[1]} << 8) | src[0];
                 }
-                cairo_surface_mark_dirty(s);
-                cairo_pattern_t* p = cairo_pattern_create_for_surface(s);
-                cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
-                cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
-                cairo_set_source(cr_, p);
-                cairo_pattern_destroy(p);
-                cairo_surface_destroy(s);
+                Cairo().cairo_surface_mark_dirty(s);
+                cairo_pattern_t* p = Cairo().cairo_pattern_create_for_surface(s);
+                Cairo().cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+                Cairo().cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+                Cairo().cairo_set_source(cr_, p);
+                Cairo().cairo_pattern_destroy(p);
+                Cairo().cairo_surface_destroy(s);
                 return true;
             }
-            cairo_surface_destroy(s);
+            Cairo().cairo_surface_destroy(s);
         }
-        cairo_set_source_rgb(cr_, b.color.r / 255.0, b.color.g / 255.0, b.color.b / 255.0);
+        Cairo().cairo_set_source_rgb(cr_, b.color.r / 255.0, b.color.g / 255.0, b.color.b / 255.0);
         return true;
     default:
-        cairo_set_source_rgb(cr_, b.color.r / 255.0, b.color.g / 255.0, b.color.b / 255.0);
+        Cairo().cairo_set_source_rgb(cr_, b.color.r / 255.0, b.color.g / 255.0, b.color.b / 255.0);
         return true;
     }
 }
@@ -743,30 +759,30 @@ bool Canvas::SetBrushSource(const Brush& b) {
 // keeps inside its right and bottom edges.
 void Canvas::OnPixelCentres() {
     double l = 0, t = 0, r = 0, b = 0;
-    cairo_path_extents(cr_, &l, &t, &r, &b);
-    cairo_path_t* path = cairo_copy_path(cr_);
+    Cairo().cairo_path_extents(cr_, &l, &t, &r, &b);
+    cairo_path_t* path = Cairo().cairo_copy_path(cr_);
     cairo_matrix_t m;
-    cairo_matrix_init_translate(&m, 0.5, 0.5);
+    Cairo().cairo_matrix_init_translate(&m, 0.5, 0.5);
     if (boxStroke_ && r - l > 1 && b - t > 1) {
-        cairo_matrix_init_translate(&m, l + 0.5, t + 0.5);
-        cairo_matrix_scale(&m, (r - l - 1) / (r - l), (b - t - 1) / (b - t));
-        cairo_matrix_translate(&m, -l, -t);
+        Cairo().cairo_matrix_init_translate(&m, l + 0.5, t + 0.5);
+        Cairo().cairo_matrix_scale(&m, (r - l - 1) / (r - l), (b - t - 1) / (b - t));
+        Cairo().cairo_matrix_translate(&m, -l, -t);
     }
-    cairo_new_path(cr_);
-    cairo_set_matrix(cr_, &m);
-    cairo_append_path(cr_, path);
-    cairo_identity_matrix(cr_);
-    cairo_path_destroy(path);
+    Cairo().cairo_new_path(cr_);
+    Cairo().cairo_set_matrix(cr_, &m);
+    Cairo().cairo_append_path(cr_, path);
+    Cairo().cairo_identity_matrix(cr_);
+    Cairo().cairo_path_destroy(path);
 }
 
 // A solid one-pixel line lights one pixel per step along its longer axis,
 // as GDI draws it; a one-pixel-wide Cairo stroke lights two in places on a
 // slant. Each segment leaves out its last pixel, which the next one starts on.
 void Canvas::StrokeThinSolid() {
-    cairo_path_t* path = cairo_copy_path_flat(cr_);
-    cairo_new_path(cr_);
-    const long width = cairo_image_surface_get_width(surface_),
-               height = cairo_image_surface_get_height(surface_);
+    cairo_path_t* path = Cairo().cairo_copy_path_flat(cr_);
+    Cairo().cairo_new_path(cr_);
+    const long width = Cairo().cairo_image_surface_get_width(surface_),
+               height = Cairo().cairo_image_surface_get_height(surface_);
     auto segment = [&](Pt from, Pt to) {
         // Pixel centres at whole numbers from here on.
         const double x0 = from.x - 0.5, y0 = from.y - 0.5, x1 = to.x - 0.5, y1 = to.y - 0.5;
@@ -789,9 +805,9 @@ void Canvas::StrokeThinSolid() {
             const long j = std::lround(b);
             if (j < 0 || j >= limB) continue;
             if (xMajor)
-                cairo_rectangle(cr_, static_cast<double>(i), static_cast<double>(j), 1, 1);
+                Cairo().cairo_rectangle(cr_, static_cast<double>(i), static_cast<double>(j), 1, 1);
             else
-                cairo_rectangle(cr_, static_cast<double>(j), static_cast<double>(i), 1, 1);
+                Cairo().cairo_rectangle(cr_, static_cast<double>(j), static_cast<double>(i), 1, 1);
         }
     };
     Pt cur, start;
@@ -815,24 +831,24 @@ void Canvas::StrokeThinSolid() {
             break;
         }
     }
-    cairo_path_destroy(path);
-    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
-    cairo_fill(cr_);
+    Cairo().cairo_path_destroy(path);
+    Cairo().cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    Cairo().cairo_fill(cr_);
 }
 
 void Canvas::StrokeNow() {
     const Pen& p = st_.pen;
     const unsigned style = p.style & PS_STYLE_MASK;
     if (style == PS_NULL) {
-        cairo_new_path(cr_);
+        Cairo().cairo_new_path(cr_);
         return;
     }
     const cairo_matrix_t m = LogicalToSurface();
     double w = p.cosmetic ? 1.0 : p.width * std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     if (!(w >= 1.0)) w = 1.0;
     w = std::min(w, 1e6);
-    cairo_identity_matrix(cr_);
-    cairo_set_source_rgb(cr_, p.color.r / 255.0, p.color.g / 255.0, p.color.b / 255.0);
+    Cairo().cairo_identity_matrix(cr_);
+    Cairo().cairo_set_source_rgb(cr_, p.color.r / 255.0, p.color.g / 255.0, p.color.b / 255.0);
     if (w <= 1.5) {
         OnPixelCentres();
         if (style == PS_SOLID || style == PS_INSIDEFRAME) {
@@ -840,15 +856,15 @@ void Canvas::StrokeNow() {
             return;
         }
     }
-    cairo_set_line_width(cr_, w);
+    Cairo().cairo_set_line_width(cr_, w);
     const unsigned cap = p.style & 0xF00, join = p.style & 0xF000;
-    cairo_set_line_cap(cr_, cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
-                            : cap == PS_ENDCAP_FLAT ? CAIRO_LINE_CAP_BUTT
-                            : w > 1.5               ? CAIRO_LINE_CAP_ROUND
-                                                    : CAIRO_LINE_CAP_BUTT);
-    cairo_set_line_join(cr_, join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
-                             : join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER
-                                                     : CAIRO_LINE_JOIN_ROUND);
+    Cairo().cairo_set_line_cap(cr_, cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
+                                    : cap == PS_ENDCAP_FLAT ? CAIRO_LINE_CAP_BUTT
+                                    : w > 1.5               ? CAIRO_LINE_CAP_ROUND
+                                                            : CAIRO_LINE_CAP_BUTT);
+    Cairo().cairo_set_line_join(cr_, join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
+                                     : join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER
+                                                             : CAIRO_LINE_JOIN_ROUND);
     // Styled lines: pixel patterns for thin pens, scaled by the width otherwise.
     static const double dash[] = {18, 6}, dot[] = {3, 3}, dashDot[] = {9, 6, 3, 6},
                         dashDotDot[] = {9, 3, 3, 3, 3, 3};
@@ -871,51 +887,53 @@ void Canvas::StrokeNow() {
         break;
     }
     if (pat && w <= 1.5) {
-        cairo_set_dash(cr_, pat, n, 0);
+        Cairo().cairo_set_dash(cr_, pat, n, 0);
     } else if (pat && !p.cosmetic) {
         double scaled[6];
         for (int i = 0; i < n; ++i)
             scaled[i] = pat[i] / 3 * w;
-        cairo_set_dash(cr_, scaled, n, 0);
+        Cairo().cairo_set_dash(cr_, scaled, n, 0);
     } else {
-        cairo_set_dash(cr_, nullptr, 0, 0);
+        Cairo().cairo_set_dash(cr_, nullptr, 0, 0);
     }
-    cairo_stroke(cr_);
-    cairo_set_dash(cr_, nullptr, 0, 0);
+    Cairo().cairo_stroke(cr_);
+    Cairo().cairo_set_dash(cr_, nullptr, 0, 0);
 }
 
 void Canvas::BeginRop(DRect extents) {
     // The group is limited to what the drawing can touch, so that the
     // pixel-by-pixel combination costs no more than the drawing.
-    cairo_save(cr_);
-    cairo_identity_matrix(cr_);
-    cairo_path_t* path = cairo_copy_path(cr_);
-    cairo_new_path(cr_);
+    Cairo().cairo_save(cr_);
+    Cairo().cairo_identity_matrix(cr_);
+    cairo_path_t* path = Cairo().cairo_copy_path(cr_);
+    Cairo().cairo_new_path(cr_);
     const DRect e = Normalised(extents);
-    cairo_rectangle(cr_, std::floor(e.l) - 1, std::floor(e.t) - 1, std::ceil(e.r - e.l) + 3,
-                    std::ceil(e.b - e.t) + 3);
-    cairo_clip(cr_);
-    cairo_append_path(cr_, path);
-    cairo_path_destroy(path);
-    cairo_push_group_with_content(cr_, CAIRO_CONTENT_COLOR_ALPHA);
+    Cairo().cairo_rectangle(cr_, std::floor(e.l) - 1, std::floor(e.t) - 1, std::ceil(e.r - e.l) + 3,
+                            std::ceil(e.b - e.t) + 3);
+    Cairo().cairo_clip(cr_);
+    Cairo().cairo_append_path(cr_, path);
+    Cairo().cairo_path_destroy(path);
+    Cairo().cairo_push_group_with_content(cr_, CAIRO_CONTENT_COLOR_ALPHA);
 }
 
 void Canvas::EndRop(std::uint8_t rop3, Rgb pattern, bool patternFromSource) {
-    cairo_pattern_t* group = cairo_pop_group(cr_);
+    cairo_pattern_t* group = Cairo().cairo_pop_group(cr_);
     cairo_surface_t* gs = nullptr;
-    if (cairo_pattern_get_surface(group, &gs) == CAIRO_STATUS_SUCCESS &&
-        cairo_surface_get_type(gs) == CAIRO_SURFACE_TYPE_IMAGE &&
-        cairo_image_surface_get_format(gs) == CAIRO_FORMAT_ARGB32) {
+    if (Cairo().cairo_pattern_get_surface(group, &gs) == CAIRO_STATUS_SUCCESS &&
+        Cairo().cairo_surface_get_type(gs) == CAIRO_SURFACE_TYPE_IMAGE &&
+        Cairo().cairo_image_surface_get_format(gs) == CAIRO_FORMAT_ARGB32) {
         double ox = 0, oy = 0;
-        cairo_surface_get_device_offset(gs, &ox, &oy);
-        cairo_surface_flush(gs);
-        cairo_surface_flush(surface_);
-        const unsigned char* gp = cairo_image_surface_get_data(gs);
-        const int gstride = cairo_image_surface_get_stride(gs);
-        unsigned char* dp = cairo_image_surface_get_data(surface_);
-        const int dstride = cairo_image_surface_get_stride(surface_);
-        const int dw = cairo_image_surface_get_width(surface_), dh = cairo_image_surface_get_height(surface_);
-        const int gw = cairo_image_surface_get_width(gs), gh = cairo_image_surface_get_height(gs);
+        Cairo().cairo_surface_get_device_offset(gs, &ox, &oy);
+        Cairo().cairo_surface_flush(gs);
+        Cairo().cairo_surface_flush(surface_);
+        const unsigned char* gp = Cairo().cairo_image_surface_get_data(gs);
+        const int gstride = Cairo().cairo_image_surface_get_stride(gs);
+        unsigned char* dp = Cairo().cairo_image_surface_get_data(surface_);
+        const int dstride = Cairo().cairo_image_surface_get_stride(surface_);
+        const int dw = Cairo().cairo_image_surface_get_width(surface_),
+                  dh = Cairo().cairo_image_surface_get_height(surface_);
+        const int gw = Cairo().cairo_image_surface_get_width(gs),
+                  gh = Cairo().cairo_image_surface_get_height(gs);
         const int shiftX = static_cast<int>(std::lround(-ox)), shiftY = static_cast<int>(std::lround(-oy));
         for (int y = 0; y < gh; ++y) {
             const int ty = y + shiftY;
@@ -938,23 +956,23 @@ void Canvas::EndRop(std::uint8_t rop3, Rgb pattern, bool patternFromSource) {
                 d[tx] = out;
             }
         }
-        cairo_surface_mark_dirty(surface_);
+        Cairo().cairo_surface_mark_dirty(surface_);
     }
-    cairo_pattern_destroy(group);
-    cairo_restore(cr_);
+    Cairo().cairo_pattern_destroy(group);
+    Cairo().cairo_restore(cr_);
 }
 
 void Canvas::Finish(bool fill, bool stroke) {
-    cairo_identity_matrix(cr_);
+    Cairo().cairo_identity_matrix(cr_);
     if (inPath_) return;
     if (st_.rop2 == 11) { // R2_NOP
-        cairo_new_path(cr_);
+        Cairo().cairo_new_path(cr_);
         return;
     }
     const bool rop = st_.rop2 != 13;
     if (rop) {
         DRect e;
-        cairo_path_extents(cr_, &e.l, &e.t, &e.r, &e.b);
+        Cairo().cairo_path_extents(cr_, &e.l, &e.t, &e.r, &e.b);
         const double w = stroke ? std::min(1e6, std::max(1.0, st_.pen.width * 4)) : 0;
         if (stroke && !st_.pen.cosmetic) {
             const cairo_matrix_t m = LogicalToSurface();
@@ -965,12 +983,12 @@ void Canvas::Finish(bool fill, bool stroke) {
         BeginRop(e);
     }
     if (fill && SetBrushSource(st_.brush)) {
-        cairo_set_fill_rule(cr_,
-                            st_.fillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-        cairo_fill_preserve(cr_);
+        Cairo().cairo_set_fill_rule(cr_, st_.fillMode == WINDING ? CAIRO_FILL_RULE_WINDING
+                                                                 : CAIRO_FILL_RULE_EVEN_ODD);
+        Cairo().cairo_fill_preserve(cr_);
     }
     if (stroke) StrokeNow();
-    cairo_new_path(cr_);
+    Cairo().cairo_new_path(cr_);
     if (rop) EndRop(Rop2Table(st_.rop2), {}, true);
 }
 
@@ -980,7 +998,7 @@ void Canvas::MoveTo(Pt p) {
     st_.cur = p;
     if (inPath_) {
         const Pt s = ToSurface(p);
-        cairo_move_to(cr_, s.x, s.y);
+        Cairo().cairo_move_to(cr_, s.x, s.y);
     }
 }
 
@@ -988,8 +1006,8 @@ void Canvas::LineTo(Pt p) {
     if (!Fits({st_.cur, p})) return;
     const Pt a = ToSurface(st_.cur), b = ToSurface(p);
     Begin();
-    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, a.x, a.y);
-    cairo_line_to(cr_, b.x, b.y);
+    if (!inPath_ || !Cairo().cairo_has_current_point(cr_)) Cairo().cairo_move_to(cr_, a.x, a.y);
+    Cairo().cairo_line_to(cr_, b.x, b.y);
     st_.cur = p;
     Finish(false, true);
 }
@@ -999,10 +1017,10 @@ void Canvas::Polyline(const std::vector<Pt>& pts) {
     if (pts.size() < 2) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
-    cairo_move_to(cr_, pts[0].x, pts[0].y);
+    Cairo().cairo_set_matrix(cr_, &m);
+    Cairo().cairo_move_to(cr_, pts[0].x, pts[0].y);
     for (std::size_t i = 1; i < pts.size(); ++i)
-        cairo_line_to(cr_, pts[i].x, pts[i].y);
+        Cairo().cairo_line_to(cr_, pts[i].x, pts[i].y);
     Finish(false, true);
 }
 
@@ -1013,12 +1031,12 @@ void Canvas::PolylineTo(const std::vector<Pt>& pts) {
     all.reserve(pts.size() + 1);
     all.push_back(st_.cur);
     all.insert(all.end(), pts.begin(), pts.end());
-    if (inPath_ && cairo_has_current_point(cr_)) {
+    if (inPath_ && Cairo().cairo_has_current_point(cr_)) {
         const cairo_matrix_t m = LogicalToSurface();
-        cairo_set_matrix(cr_, &m);
+        Cairo().cairo_set_matrix(cr_, &m);
         for (const Pt& p : pts)
-            cairo_line_to(cr_, p.x, p.y);
-        cairo_identity_matrix(cr_);
+            Cairo().cairo_line_to(cr_, p.x, p.y);
+        Cairo().cairo_identity_matrix(cr_);
     } else {
         Polyline(all);
     }
@@ -1032,31 +1050,31 @@ void Canvas::Polygon(const std::vector<Pt>& pts) {
 void Canvas::PolyPolygon(const std::vector<std::vector<Pt>>& polys) {
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
+    Cairo().cairo_set_matrix(cr_, &m);
     bool any = false;
     for (const auto& poly : polys) {
         if (poly.size() < 2 || !Fits(poly)) continue;
-        cairo_move_to(cr_, poly[0].x, poly[0].y);
+        Cairo().cairo_move_to(cr_, poly[0].x, poly[0].y);
         for (std::size_t i = 1; i < poly.size(); ++i)
-            cairo_line_to(cr_, poly[i].x, poly[i].y);
-        cairo_close_path(cr_);
+            Cairo().cairo_line_to(cr_, poly[i].x, poly[i].y);
+        Cairo().cairo_close_path(cr_);
         any = true;
     }
     if (any || inPath_)
         Finish(true, true);
     else
-        cairo_identity_matrix(cr_);
+        Cairo().cairo_identity_matrix(cr_);
 }
 
 void Canvas::PolyPolyline(const std::vector<std::vector<Pt>>& lines) {
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
+    Cairo().cairo_set_matrix(cr_, &m);
     for (const auto& line : lines) {
         if (line.size() < 2 || !Fits(line)) continue;
-        cairo_move_to(cr_, line[0].x, line[0].y);
+        Cairo().cairo_move_to(cr_, line[0].x, line[0].y);
         for (std::size_t i = 1; i < line.size(); ++i)
-            cairo_line_to(cr_, line[i].x, line[i].y);
+            Cairo().cairo_line_to(cr_, line[i].x, line[i].y);
     }
     Finish(false, true);
 }
@@ -1066,10 +1084,11 @@ void Canvas::PolyBezier(const std::vector<Pt>& pts) {
     if (pts.size() < 4) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
-    cairo_move_to(cr_, pts[0].x, pts[0].y);
+    Cairo().cairo_set_matrix(cr_, &m);
+    Cairo().cairo_move_to(cr_, pts[0].x, pts[0].y);
     for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
-        cairo_curve_to(cr_, pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, pts[i + 2].x, pts[i + 2].y);
+        Cairo().cairo_curve_to(cr_, pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, pts[i + 2].x,
+                               pts[i + 2].y);
     Finish(false, true);
 }
 
@@ -1078,10 +1097,11 @@ void Canvas::PolyBezierTo(const std::vector<Pt>& pts) {
     if (pts.size() < 3) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
-    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, st_.cur.x, st_.cur.y);
+    Cairo().cairo_set_matrix(cr_, &m);
+    if (!inPath_ || !Cairo().cairo_has_current_point(cr_)) Cairo().cairo_move_to(cr_, st_.cur.x, st_.cur.y);
     for (std::size_t i = 0; i + 2 < pts.size(); i += 3) {
-        cairo_curve_to(cr_, pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, pts[i + 2].x, pts[i + 2].y);
+        Cairo().cairo_curve_to(cr_, pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, pts[i + 2].x,
+                               pts[i + 2].y);
         st_.cur = pts[i + 2];
     }
     Finish(false, true);
@@ -1092,9 +1112,9 @@ void Canvas::Rectangle(DRect r) {
     r = Normalised(r);
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
-    cairo_new_sub_path(cr_);
-    cairo_rectangle(cr_, r.l, r.t, r.r - r.l, r.b - r.t);
+    Cairo().cairo_set_matrix(cr_, &m);
+    Cairo().cairo_new_sub_path(cr_);
+    Cairo().cairo_rectangle(cr_, r.l, r.t, r.r - r.l, r.b - r.t);
     boxStroke_ = true;
     Finish(true, true);
     boxStroke_ = false;
@@ -1111,20 +1131,20 @@ void Canvas::RoundRect(DRect r, double w, double h) {
     }
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
-    cairo_new_sub_path(cr_);
+    Cairo().cairo_set_matrix(cr_, &m);
+    Cairo().cairo_new_sub_path(cr_);
     auto corner = [&](double cx, double cy, double a0) {
-        cairo_save(cr_);
-        cairo_translate(cr_, cx, cy);
-        cairo_scale(cr_, rx, ry);
-        cairo_arc(cr_, 0, 0, 1, a0, a0 + std::numbers::pi / 2);
-        cairo_restore(cr_);
+        Cairo().cairo_save(cr_);
+        Cairo().cairo_translate(cr_, cx, cy);
+        Cairo().cairo_scale(cr_, rx, ry);
+        Cairo().cairo_arc(cr_, 0, 0, 1, a0, a0 + std::numbers::pi / 2);
+        Cairo().cairo_restore(cr_);
     };
     corner(r.r - rx, r.t + ry, -std::numbers::pi / 2);
     corner(r.r - rx, r.b - ry, 0);
     corner(r.l + rx, r.b - ry, std::numbers::pi / 2);
     corner(r.l + rx, r.t + ry, std::numbers::pi);
-    cairo_close_path(cr_);
+    Cairo().cairo_close_path(cr_);
     boxStroke_ = true;
     Finish(true, true);
     boxStroke_ = false;
@@ -1137,14 +1157,14 @@ void Canvas::Ellipse(DRect r) {
     if (rx <= 0 || ry <= 0) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
-    cairo_new_sub_path(cr_);
-    cairo_save(cr_);
-    cairo_translate(cr_, r.l + rx, r.t + ry);
-    cairo_scale(cr_, rx, ry);
-    cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
-    cairo_restore(cr_);
-    cairo_close_path(cr_);
+    Cairo().cairo_set_matrix(cr_, &m);
+    Cairo().cairo_new_sub_path(cr_);
+    Cairo().cairo_save(cr_);
+    Cairo().cairo_translate(cr_, r.l + rx, r.t + ry);
+    Cairo().cairo_scale(cr_, rx, ry);
+    Cairo().cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
+    Cairo().cairo_restore(cr_);
+    Cairo().cairo_close_path(cr_);
     boxStroke_ = true;
     Finish(true, true);
     boxStroke_ = false;
@@ -1157,38 +1177,38 @@ void Canvas::ArcPath(ArcKind kind, DRect box, Pt start, Pt end) {
     const double a0 = std::atan2((start.y - cy) / ry, (start.x - cx) / rx);
     const double a1 = std::atan2((end.y - cy) / ry, (end.x - cx) / rx);
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
+    Cairo().cairo_set_matrix(cr_, &m);
     // GDI draws counter-clockwise as seen on the device by default; a mapping
     // that flips one axis turns that around in logical coordinates.
     const bool flipped = m.xx * m.yy - m.xy * m.yx < 0;
     const bool increasing = st_.arcClockwise != flipped;
     const Pt first{cx + rx * std::cos(a0), cy + ry * std::sin(a0)};
     if (kind == ArcKind::Pie) {
-        cairo_move_to(cr_, cx, cy);
-        cairo_line_to(cr_, first.x, first.y);
-    } else if (kind == ArcKind::ArcTo && cairo_has_current_point(cr_)) {
-        cairo_line_to(cr_, first.x, first.y);
+        Cairo().cairo_move_to(cr_, cx, cy);
+        Cairo().cairo_line_to(cr_, first.x, first.y);
+    } else if (kind == ArcKind::ArcTo && Cairo().cairo_has_current_point(cr_)) {
+        Cairo().cairo_line_to(cr_, first.x, first.y);
     } else if (kind == ArcKind::ArcTo) {
-        cairo_move_to(cr_, st_.cur.x, st_.cur.y);
-        cairo_line_to(cr_, first.x, first.y);
+        Cairo().cairo_move_to(cr_, st_.cur.x, st_.cur.y);
+        Cairo().cairo_line_to(cr_, first.x, first.y);
     } else {
-        cairo_new_sub_path(cr_);
+        Cairo().cairo_new_sub_path(cr_);
     }
-    cairo_save(cr_);
-    cairo_translate(cr_, cx, cy);
-    cairo_scale(cr_, rx, ry);
+    Cairo().cairo_save(cr_);
+    Cairo().cairo_translate(cr_, cx, cy);
+    Cairo().cairo_scale(cr_, rx, ry);
     double b = a1;
     if (increasing) {
         while (b <= a0)
             b += 2 * std::numbers::pi;
-        cairo_arc(cr_, 0, 0, 1, a0, b);
+        Cairo().cairo_arc(cr_, 0, 0, 1, a0, b);
     } else {
         while (b >= a0)
             b -= 2 * std::numbers::pi;
-        cairo_arc_negative(cr_, 0, 0, 1, a0, b);
+        Cairo().cairo_arc_negative(cr_, 0, 0, 1, a0, b);
     }
-    cairo_restore(cr_);
-    if (kind == ArcKind::Pie || kind == ArcKind::Chord) cairo_close_path(cr_);
+    Cairo().cairo_restore(cr_);
+    if (kind == ArcKind::Pie || kind == ArcKind::Chord) Cairo().cairo_close_path(cr_);
     if (kind == ArcKind::ArcTo) st_.cur = {cx + rx * std::cos(a1), cy + ry * std::sin(a1)};
 }
 
@@ -1206,15 +1226,15 @@ void Canvas::AngleArc(Pt c, double radius, double startDeg, double sweepDeg) {
     if (!Fits(DRect{c.x - radius, c.y - radius, c.x + radius, c.y + radius})) return;
     Begin();
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
+    Cairo().cairo_set_matrix(cr_, &m);
     // Angles count counter-clockwise with y pointing down.
     const double a0 = -startDeg * std::numbers::pi / 180;
     const double a1 = -(startDeg + std::clamp(sweepDeg, -360.0, 360.0)) * std::numbers::pi / 180;
-    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, st_.cur.x, st_.cur.y);
+    if (!inPath_ || !Cairo().cairo_has_current_point(cr_)) Cairo().cairo_move_to(cr_, st_.cur.x, st_.cur.y);
     if (a1 < a0)
-        cairo_arc_negative(cr_, c.x, c.y, radius, a0, a1);
+        Cairo().cairo_arc_negative(cr_, c.x, c.y, radius, a0, a1);
     else
-        cairo_arc(cr_, c.x, c.y, radius, a0, a1);
+        Cairo().cairo_arc(cr_, c.x, c.y, radius, a0, a1);
     st_.cur = {c.x + radius * std::cos(a1), c.y + radius * std::sin(a1)};
     Finish(false, true);
 }
@@ -1223,11 +1243,11 @@ void Canvas::SetPixel(Pt p, Rgb c) {
     if (inPath_) return;
     ApplyClip();
     const Pt s = ToSurface(p);
-    cairo_identity_matrix(cr_);
-    cairo_new_path(cr_);
-    cairo_rectangle(cr_, std::floor(s.x), std::floor(s.y), 1, 1);
-    cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
-    cairo_fill(cr_);
+    Cairo().cairo_identity_matrix(cr_);
+    Cairo().cairo_new_path(cr_);
+    Cairo().cairo_rectangle(cr_, std::floor(s.x), std::floor(s.y), 1, 1);
+    Cairo().cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    Cairo().cairo_fill(cr_);
 }
 
 void Canvas::PatBlt(DRect r, std::uint32_t rop) {
@@ -1237,32 +1257,32 @@ void Canvas::PatBlt(DRect r, std::uint32_t rop) {
     if (table == 0xAA) return; // leaves the destination alone
     ApplyClip();
     const DRect s = ToSurfaceRect(r);
-    cairo_identity_matrix(cr_);
-    cairo_new_path(cr_);
-    cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
+    Cairo().cairo_identity_matrix(cr_);
+    Cairo().cairo_new_path(cr_);
+    Cairo().cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
     BeginRop(s);
-    if (!SetBrushSource(st_.brush)) cairo_set_source_rgb(cr_, 0, 0, 0);
-    cairo_fill(cr_);
+    if (!SetBrushSource(st_.brush)) Cairo().cairo_set_source_rgb(cr_, 0, 0, 0);
+    Cairo().cairo_fill(cr_);
     EndRop(table, {}, true);
 }
 
 void Canvas::FillDeviceRects(const std::vector<DRect>& rects, const Brush& brush) {
     if (inPath_ || rects.empty()) return;
     ApplyClip();
-    cairo_identity_matrix(cr_);
-    cairo_new_path(cr_);
+    Cairo().cairo_identity_matrix(cr_);
+    Cairo().cairo_new_path(cr_);
     for (const DRect& d : rects) {
         double xs[2] = {d.l, d.r}, ys[2] = {d.t, d.b};
         for (int i = 0; i < 2; ++i)
-            cairo_matrix_transform_point(&deviceToSurface_, &xs[i], &ys[i]);
+            Cairo().cairo_matrix_transform_point(&deviceToSurface_, &xs[i], &ys[i]);
         const DRect s = Normalised({xs[0], ys[0], xs[1], ys[1]});
-        cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
+        Cairo().cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
     }
     if (SetBrushSource(brush)) {
-        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
-        cairo_fill(cr_);
+        Cairo().cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+        Cairo().cairo_fill(cr_);
     }
-    cairo_new_path(cr_);
+    Cairo().cairo_new_path(cr_);
 }
 
 void Canvas::TextOut(Pt ref, const std::vector<std::string>& chars, const std::vector<double>& dx,
@@ -1272,40 +1292,41 @@ void Canvas::TextOut(Pt ref, const std::vector<std::string>& chars, const std::v
     const cairo_matrix_t m = LogicalToSurface();
     if ((options & ETO_OPAQUE) && clipRect) {
         const DRect s = ToSurfaceRect(*clipRect);
-        cairo_identity_matrix(cr_);
-        cairo_new_path(cr_);
-        cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
-        cairo_set_source_rgb(cr_, st_.bkColor.r / 255.0, st_.bkColor.g / 255.0, st_.bkColor.b / 255.0);
-        cairo_fill(cr_);
+        Cairo().cairo_identity_matrix(cr_);
+        Cairo().cairo_new_path(cr_);
+        Cairo().cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
+        Cairo().cairo_set_source_rgb(cr_, st_.bkColor.r / 255.0, st_.bkColor.g / 255.0,
+                                     st_.bkColor.b / 255.0);
+        Cairo().cairo_fill(cr_);
     }
     if (chars.empty()) return;
     const bool updateCp = st_.textAlign & TA_UPDATECP;
     Pt p = updateCp ? st_.cur : ref;
-    cairo_matrix_transform_point(&m, &p.x, &p.y);
+    Cairo().cairo_matrix_transform_point(&m, &p.x, &p.y);
     const double xScale = std::hypot(m.xx, m.yx), yScale = std::hypot(m.xy, m.yy);
     const Font& f = st_.font;
     double size = f.height == 0 ? 16 : std::fabs(f.height) * yScale;
     if (!(size >= 1) || size > kMaxTextPx || !Finite(p.x) || !Finite(p.y)) return;
 
-    cairo_save(cr_);
-    cairo_identity_matrix(cr_);
+    Cairo().cairo_save(cr_);
+    Cairo().cairo_identity_matrix(cr_);
     if ((options & ETO_CLIPPED) && clipRect) {
         const DRect s = ToSurfaceRect(*clipRect);
-        cairo_new_path(cr_);
-        cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
-        cairo_clip(cr_);
+        Cairo().cairo_new_path(cr_);
+        Cairo().cairo_rectangle(cr_, s.l, s.t, s.r - s.l, s.b - s.t);
+        Cairo().cairo_clip(cr_);
     }
-    cairo_select_font_face(cr_, f.face.empty() ? "Arial" : f.face.c_str(),
-                           f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr_, size);
+    Cairo().cairo_select_font_face(cr_, f.face.empty() ? "Arial" : f.face.c_str(),
+                                   f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                                   f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    Cairo().cairo_set_font_size(cr_, size);
     cairo_font_extents_t fe;
-    cairo_font_extents(cr_, &fe);
+    Cairo().cairo_font_extents(cr_, &fe);
     if (f.height > 0 && fe.ascent + fe.descent > 0) {
         // A positive height is the cell height: ascent plus descent.
         size = size * size / (fe.ascent + fe.descent);
-        cairo_set_font_size(cr_, size);
-        cairo_font_extents(cr_, &fe);
+        Cairo().cairo_set_font_size(cr_, size);
+        Cairo().cairo_font_extents(cr_, &fe);
     }
     std::vector<double> adv(chars.size());
     double total = 0;
@@ -1314,7 +1335,7 @@ void Canvas::TextOut(Pt ref, const std::vector<std::string>& chars, const std::v
             adv[i] = dx[i] * xScale;
         } else {
             cairo_text_extents_t te;
-            cairo_text_extents(cr_, chars[i].c_str(), &te);
+            Cairo().cairo_text_extents(cr_, chars[i].c_str(), &te);
             adv[i] = te.x_advance;
         }
         total += adv[i];
@@ -1322,35 +1343,37 @@ void Canvas::TextOut(Pt ref, const std::vector<std::string>& chars, const std::v
     const unsigned h = st_.textAlign & TA_CENTER, v = st_.textAlign & TA_BASELINE;
     const double ox = h == TA_CENTER ? -total / 2 : h == TA_RIGHT ? -total : 0;
     const double oy = v == TA_BASELINE ? 0 : v == TA_BOTTOM ? -fe.descent : fe.ascent;
-    cairo_translate(cr_, p.x, p.y);
-    if (f.escapement != 0) cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
+    Cairo().cairo_translate(cr_, p.x, p.y);
+    if (f.escapement != 0) Cairo().cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
     if (st_.bkMode == OPAQUE && !(options & ETO_OPAQUE)) {
-        cairo_new_path(cr_);
-        cairo_rectangle(cr_, ox, oy - fe.ascent, total, fe.ascent + fe.descent);
-        cairo_set_source_rgb(cr_, st_.bkColor.r / 255.0, st_.bkColor.g / 255.0, st_.bkColor.b / 255.0);
-        cairo_fill(cr_);
+        Cairo().cairo_new_path(cr_);
+        Cairo().cairo_rectangle(cr_, ox, oy - fe.ascent, total, fe.ascent + fe.descent);
+        Cairo().cairo_set_source_rgb(cr_, st_.bkColor.r / 255.0, st_.bkColor.g / 255.0,
+                                     st_.bkColor.b / 255.0);
+        Cairo().cairo_fill(cr_);
     }
-    cairo_set_source_rgb(cr_, st_.textColor.r / 255.0, st_.textColor.g / 255.0, st_.textColor.b / 255.0);
+    Cairo().cairo_set_source_rgb(cr_, st_.textColor.r / 255.0, st_.textColor.g / 255.0,
+                                 st_.textColor.b / 255.0);
     double x = ox;
     for (std::size_t i = 0; i < chars.size(); ++i) {
         if (!chars[i].empty() && chars[i][0] != '\0') {
-            cairo_new_path(cr_);
-            cairo_move_to(cr_, x, oy);
+            Cairo().cairo_new_path(cr_);
+            Cairo().cairo_move_to(cr_, x, oy);
             if (size <= kMaxCachedGlyphPx) {
-                cairo_show_text(cr_, chars[i].c_str());
+                Cairo().cairo_show_text(cr_, chars[i].c_str());
             } else {
-                cairo_text_path(cr_, chars[i].c_str());
-                cairo_fill(cr_);
+                Cairo().cairo_text_path(cr_, chars[i].c_str());
+                Cairo().cairo_fill(cr_);
             }
         }
         x += adv[i];
     }
     const double thick = std::max(1.0, std::round(size / 14));
-    cairo_new_path(cr_);
-    if (f.underline) cairo_rectangle(cr_, ox, oy + std::max(1.0, fe.descent / 3), total, thick);
-    if (f.strikeOut) cairo_rectangle(cr_, ox, oy - fe.ascent / 3, total, thick);
-    cairo_fill(cr_);
-    cairo_restore(cr_);
+    Cairo().cairo_new_path(cr_);
+    if (f.underline) Cairo().cairo_rectangle(cr_, ox, oy + std::max(1.0, fe.descent / 3), total, thick);
+    if (f.strikeOut) Cairo().cairo_rectangle(cr_, ox, oy - fe.ascent / 3, total, thick);
+    Cairo().cairo_fill(cr_);
+    Cairo().cairo_restore(cr_);
     if (updateCp && xScale > 0) st_.cur.x += total / xScale;
 }
 
@@ -1378,43 +1401,43 @@ void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh,
     if (!(x1 > x0) || !(y1 > y0) || !(sw > 0) || !(sh > 0)) return;
     const int ix0 = int(x0), iy0 = int(y0), iw = std::max(1, int(std::ceil(x1)) - ix0),
               ih = std::max(1, int(std::ceil(y1)) - iy0);
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, iw, ih);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
+    cairo_surface_t* s = Cairo().cairo_image_surface_create(CAIRO_FORMAT_RGB24, iw, ih);
+    if (Cairo().cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        Cairo().cairo_surface_destroy(s);
         return;
     }
-    cairo_surface_flush(s);
-    unsigned char* px = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
+    Cairo().cairo_surface_flush(s);
+    unsigned char* px = Cairo().cairo_image_surface_get_data(s);
+    const int stride = Cairo().cairo_image_surface_get_stride(s);
     for (int y = 0; y < ih && iy0 + y < bmp.Height(); ++y) {
         const std::uint8_t* src = bmp.ScanLine(iy0 + y) + ix0 * 3;
         auto* d = reinterpret_cast<std::uint32_t*>(px + y * stride);
         for (int x = 0; x < iw && ix0 + x < bmp.Width(); ++x, src += 3)
             d[x] = (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[1]} << 8) | src[0];
     }
-    cairo_surface_mark_dirty(s);
+    Cairo().cairo_surface_mark_dirty(s);
     ApplyClip();
     const bool plainCopy = table == 0xCC;
     if (!plainCopy) BeginRop(ToSurfaceRect(dest));
-    cairo_save(cr_);
+    Cairo().cairo_save(cr_);
     const cairo_matrix_t m = LogicalToSurface();
-    cairo_set_matrix(cr_, &m);
+    Cairo().cairo_set_matrix(cr_, &m);
     const double dw = dest.r - dest.l, dh = dest.b - dest.t;
     if (dw != 0 && dh != 0) {
-        cairo_translate(cr_, dest.l, dest.t);
-        cairo_scale(cr_, dw / sw, dh / sh);
-        cairo_translate(cr_, -sx, -sy);
+        Cairo().cairo_translate(cr_, dest.l, dest.t);
+        Cairo().cairo_scale(cr_, dw / sw, dh / sh);
+        Cairo().cairo_translate(cr_, -sx, -sy);
         // Only the part of the source that lies on the bitmap is copied.
-        cairo_new_path(cr_);
-        cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
-        cairo_set_source_surface(cr_, s, ix0, iy0);
-        cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
-        cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
-        cairo_fill(cr_);
+        Cairo().cairo_new_path(cr_);
+        Cairo().cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
+        Cairo().cairo_set_source_surface(cr_, s, ix0, iy0);
+        Cairo().cairo_pattern_set_filter(Cairo().cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+        Cairo().cairo_pattern_set_extend(Cairo().cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+        Cairo().cairo_fill(cr_);
     }
-    cairo_restore(cr_);
+    Cairo().cairo_restore(cr_);
     if (!plainCopy) EndRop(table, st_.brush.color, false);
-    cairo_surface_destroy(s);
+    Cairo().cairo_surface_destroy(s);
 }
 
 // ---- paths
@@ -1422,33 +1445,33 @@ void Canvas::DrawDib(const Dib& dib, double sx, double sy, double sw, double sh,
 void Canvas::BeginPath() {
     inPath_ = true;
     path_.reset();
-    cairo_identity_matrix(cr_);
-    cairo_new_path(cr_);
+    Cairo().cairo_identity_matrix(cr_);
+    Cairo().cairo_new_path(cr_);
 }
 
 void Canvas::EndPath() {
     if (!inPath_) return;
     inPath_ = false;
-    cairo_identity_matrix(cr_);
-    path_ = PathPtr(cairo_copy_path(cr_), PathDeleter{});
-    cairo_new_path(cr_);
+    Cairo().cairo_identity_matrix(cr_);
+    path_ = PathPtr(Cairo().cairo_copy_path(cr_), PathDeleter{});
+    Cairo().cairo_new_path(cr_);
 }
 
 void Canvas::AbortPath() {
     inPath_ = false;
     path_.reset();
-    cairo_new_path(cr_);
+    Cairo().cairo_new_path(cr_);
 }
 
 void Canvas::CloseFigure() {
-    if (inPath_ && cairo_has_current_point(cr_)) cairo_close_path(cr_);
+    if (inPath_ && Cairo().cairo_has_current_point(cr_)) Cairo().cairo_close_path(cr_);
 }
 
 void Canvas::FillPath() {
     if (inPath_ || !path_) return;
     ApplyClip();
-    cairo_new_path(cr_);
-    cairo_append_path(cr_, path_.get());
+    Cairo().cairo_new_path(cr_);
+    Cairo().cairo_append_path(cr_, path_.get());
     Finish(true, false);
     path_.reset();
 }
@@ -1456,8 +1479,8 @@ void Canvas::FillPath() {
 void Canvas::StrokePath() {
     if (inPath_ || !path_) return;
     ApplyClip();
-    cairo_new_path(cr_);
-    cairo_append_path(cr_, path_.get());
+    Cairo().cairo_new_path(cr_);
+    Cairo().cairo_append_path(cr_, path_.get());
     Finish(false, true);
     path_.reset();
 }
@@ -1465,8 +1488,8 @@ void Canvas::StrokePath() {
 void Canvas::StrokeAndFillPath() {
     if (inPath_ || !path_) return;
     ApplyClip();
-    cairo_new_path(cr_);
-    cairo_append_path(cr_, path_.get());
+    Cairo().cairo_new_path(cr_);
+    Cairo().cairo_append_path(cr_, path_.get());
     Finish(true, true);
     path_.reset();
 }

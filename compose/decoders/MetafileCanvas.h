@@ -4,7 +4,7 @@
 // stack, clipping, paths, and aliased drawing onto a TBitmap's pixels.
 #include "compose/Graphics.h"
 
-#include <cairo.h>
+#include "compose/decoders/CairoFunctions.h"
 
 #include <cstdint>
 #include <memory>
@@ -118,8 +118,9 @@ std::optional<Dib> DecodeDib(const std::uint8_t* bmi, std::size_t bmiSize, const
 class Canvas {
   public:
     // Draws into rect of target, clipped to the target; the pixels outside
-    // stay as they are.
-    Canvas(TBitmap& target, const TRect& rect);
+    // stay as they are. Without Cairo, throws that no decoder for format
+    // (the extension, without the dot) is installed.
+    Canvas(TBitmap& target, const TRect& rect, const char* format);
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -232,7 +233,7 @@ class Canvas {
 
   private:
     struct PathDeleter {
-        void operator()(cairo_path_t* p) const { cairo_path_destroy(p); }
+        void operator()(cairo_path_t* p) const { Cairo().cairo_path_destroy(p); }
     };
     using PathPtr = std::shared_ptr<cairo_path_t>;
 

@@ -110,7 +110,7 @@ cairo_matrix_t ReadXform(ByteReader& r) {
     const double m11 = ReadFloat(r), m12 = ReadFloat(r), m21 = ReadFloat(r), m22 = ReadFloat(r);
     const double dx = ReadFloat(r), dy = ReadFloat(r);
     cairo_matrix_t m;
-    cairo_matrix_init(&m, m11, m12, m21, m22, dx, dy);
+    Cairo().cairo_matrix_init(&m, m11, m12, m21, m22, dx, dy);
     return m;
 }
 
@@ -566,7 +566,7 @@ void PlayRecord(Canvas& c, std::uint32_t type, ByteReader& r, const std::uint8_t
 } // namespace
 
 void PlayEnhancedMetafile(const std::vector<std::uint8_t>& data, TBitmap& target, const TRect& rect) {
-    Canvas c(target, rect);
+    Canvas c(target, rect, "emf");
     if (c.Empty()) return;
     std::size_t end = 0, pos = 0;
     try {

@@ -508,7 +508,7 @@ void PlayRecord(Canvas& c, std::uint16_t fn, ByteReader& r, std::size_t recordWo
 } // namespace
 
 void PlayPlaceableMetafile(const std::vector<std::uint8_t>& data, TBitmap& target, const TRect& rect) {
-    Canvas c(target, rect);
+    Canvas c(target, rect, "wmf");
     if (c.Empty()) return;
     try {
         ByteReader h(data.data(), data.size());

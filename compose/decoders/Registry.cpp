@@ -17,7 +17,7 @@ constexpr RegistryEntry kRegistry[] = {
     {"wmf", NewMetafile},   {"emf", NewMetafile},   {"ico", nullptr},       {"bmp", NewBitmap},
     {"jpeg", NewJpegImage}, {"jpg", NewJpegImage},  {"gif", NewGifImage},   {"png", NewPngImage},
     {"webp", NewWebPImage}, {"avif", NewAvifImage}, {"heic", NewHeicImage}, {"heif", NewHeifImage},
-    {"tif", NewTiffImage},  {"tiff", NewTiffImage}, {"jxl", NewJxlImage},
+    {"tif", NewTifImage},   {"tiff", NewTiffImage}, {"jxl", NewJxlImage},
 };
 } // namespace
 

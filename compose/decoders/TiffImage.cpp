@@ -3,6 +3,7 @@
 #include "compose/decoders/Decoders.h"
 #include "compose/decoders/Orientation.h"
 #include "config/Messages.h"
+#include "platform/LibraryFunctions.h"
 
 #include <bit>
 #include <cstdarg>
@@ -12,6 +13,43 @@
 #include <tiffio.h>
 
 namespace {
+
+// clang-format off
+#define TIFF_FUNCTIONS(X)                     \
+    X(TIFFClientOpenExt)                      \
+    X(TIFFClose)                              \
+    X(TIFFGetField)                           \
+    X(TIFFGetFieldDefaulted)                  \
+    X(TIFFOpenOptionsAlloc)                   \
+    X(TIFFOpenOptionsFree)                    \
+    X(TIFFOpenOptionsSetErrorHandlerExtR)     \
+    X(TIFFOpenOptionsSetMaxSingleMemAlloc)    \
+    X(TIFFOpenOptionsSetWarningHandlerExtR)   \
+    X(TIFFRGBAImageOK)                        \
+    X(TIFFReadRGBAImageOriented)
+// clang-format on
+
+// Opened at the first TIFF picture on Linux: libtiff and the compression
+// libraries it pulls in cost every start of the program otherwise. Linked
+// into the static Windows build.
+struct TiffFunctions {
+#ifdef _WIN32
+    ZENKS_LINKED_FUNCTIONS(TIFF_FUNCTIONS)
+#else
+    ZENKS_LIBRARY_FUNCTIONS(TIFF_FUNCTIONS)
+#endif
+};
+
+#ifdef _WIN32
+const char* g_library = "";
+#else
+const char* g_library = ZENKS_LIBTIFF;
+#endif
+
+// Null when the system lacks the library.
+const TiffFunctions* Tiff() {
+    return LibraryFunctions<TiffFunctions>(g_library);
+}
 
 // No single buffer libtiff allocates itself (strips, tiles, tag arrays) may
 // exceed this; the picture's own pixels are checked against the budget.
@@ -81,10 +119,10 @@ extern "C" int TiffWarning(TIFF*, void*, const char*, const char*, va_list) {
 }
 
 struct TiffClose_ {
-    void operator()(TIFF* t) const { TIFFClose(t); }
+    void operator()(TIFF* t) const { Tiff()->TIFFClose(t); }
 };
 struct OptionsFree {
-    void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+    void operator()(TIFFOpenOptions* o) const { Tiff()->TIFFOpenOptionsFree(o); }
 };
 
 [[noreturn]] void ThrowTiffError(const MemoryFile& f, const char* fallback) {
@@ -112,30 +150,33 @@ int StoredOrder(int orientation) {
 } // namespace
 
 void TTiffImage::LoadFromData(std::vector<std::uint8_t>&& data) {
+    const TiffFunctions* tiff = Tiff();
+    if (!tiff) Throw(Msg::NoDecoderInstalled, {std::string(extension_)});
     MemoryFile file;
     file.data = data.data();
     file.size = data.size();
-    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(tiff->TIFFOpenOptionsAlloc());
     if (!options) Throw(Msg::OutOfMemory);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAlloc);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffError, &file);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarning, &file);
+    tiff->TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAlloc);
+    tiff->TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffError, &file);
+    tiff->TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarning, &file);
     // "m": no memory mapping, the client procedures read from the buffer.
-    std::unique_ptr<TIFF, TiffClose_> tif(TIFFClientOpenExt("picture", "rm", &file, TiffRead, TiffWrite,
-                                                            TiffSeek, TiffClose, TiffSize, TiffMap, TiffUnmap,
-                                                            options.get()));
+    std::unique_ptr<TIFF, TiffClose_> tif(tiff->TIFFClientOpenExt("picture", "rm", &file, TiffRead, TiffWrite,
+                                                                  TiffSeek, TiffClose, TiffSize, TiffMap,
+                                                                  TiffUnmap, options.get()));
     if (!tif) ThrowTiffError(file, "not a TIFF file");
 
     std::uint32_t w = 0, h = 0;
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
-    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h))
+    if (!tiff->TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) ||
+        !tiff->TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h))
         ThrowTiffError(file, "missing image size");
-    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+    tiff->TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
     if (w > 0x7FFFFFFF || h > 0x7FFFFFFF) Throw(Msg::OutOfMemory);
     const int width = static_cast<int>(w), height = static_cast<int>(h);
     CheckPixelBudget(width, height);
     char why[1024] = {};
-    if (!TIFFRGBAImageOK(tif.get(), why)) ThrowTiffError(file, why);
+    if (!tiff->TIFFRGBAImageOK(tif.get(), why)) ThrowTiffError(file, why);
 
     std::vector<std::uint32_t> raster;
     try {
@@ -143,7 +184,7 @@ void TTiffImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     } catch (const std::bad_alloc&) {
         Throw(Msg::OutOfMemory);
     }
-    if (!TIFFReadRGBAImageOriented(tif.get(), w, h, raster.data(), StoredOrder(orientation), 1))
+    if (!tiff->TIFFReadRGBAImageOriented(tif.get(), w, h, raster.data(), StoredOrder(orientation), 1))
         ThrowTiffError(file, "cannot read the picture");
 
     // libtiff's pixels are R, G, B, A from the low byte up, so in memory
@@ -176,6 +217,14 @@ void TTiffImage::LoadFromData(std::vector<std::uint8_t>&& data) {
     SetPixels(std::move(pixels), std::move(alpha));
 }
 
+std::unique_ptr<TGraphic> NewTifImage() {
+    return std::make_unique<TTiffImage>("tif");
+}
+
 std::unique_ptr<TGraphic> NewTiffImage() {
-    return std::make_unique<TTiffImage>();
+    return std::make_unique<TTiffImage>("tiff");
+}
+
+void TTiffImage::SetLibraryForTesting(const char* fileName) {
+    g_library = fileName;
 }

@@ -1,4 +1,7 @@
 #include "compose/decoders/Metafile.h"
+#ifndef _WIN32
+#include "compose/decoders/CairoFunctions.h"
+#endif
 
 #include "config/Messages.h"
 #include "tests/support/TestSupport.h"
@@ -179,6 +182,33 @@ TEST(MetafileLoad, RejectsWhatIsNeitherPlaceableNorEnhanced) {
     EXPECT_EQ(LoadError(testsupport::ReadBytes(testsupport::CorpusPath("wmf/lo-emfio-TestBigPPI.wmf"))),
               invalid);
 }
+
+#ifndef _WIN32
+// Cairo is opened at the first metafile drawn; without it, drawing one names
+// its format, and loading still checks the header. In a process of its own,
+// since the library stays loaded once a picture has needed it.
+TEST(MetafileDeathTest, WithoutCairoADrawNamesTheFormat) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            SetCairoLibraryForTesting("libcairo-not-installed.so.2");
+            std::string messages = LoadError({}) + "|";
+            for (Bytes data : {MakeWmf(100, 100, 96, {}), MakeEmf(1000, 1000, {})}) {
+                try {
+                    Render(std::move(data), 20, 20, {0, 0, 20, 20});
+                    messages += "(drawn)|";
+                } catch (const ZenksError& e) {
+                    messages += std::string(e.what()) + "|";
+                }
+            }
+            std::fputs(messages.c_str(), stderr);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0),
+        "Metadatei ist ungültig\\|Für Bilder des Formats \\.wmf ist auf diesem System kein Decoder "
+        "installiert\\|Für Bilder des Formats \\.emf ist");
+}
+#endif
 
 TEST(MetafileLoad, EnhancedMetafileThatEndsEarlyIsAStreamReadError) {
     const std::string streamRead = "Stream-Read-Fehler";

@@ -4,6 +4,7 @@
 #include "compose/FitPicture.h"
 #include "compose/Graphics.h"
 #include "compose/decoders/RasterImage.h"
+#include "compose/decoders/TiffImage.h"
 #include "config/Messages.h"
 #include "config/uOptionen.h"
 #include "tests/support/TestSupport.h"
@@ -14,6 +15,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -189,6 +191,26 @@ TEST(PictureFormats, PngWebPTiffFailuresGiveTheirMessageAndKeepTheHeldPicture) {
          })
         ExpectRefusedAndHolderKept(f);
 }
+
+#ifndef _WIN32
+// libtiff is opened at the first TIFF picture; without it, a picture names
+// its own extension. In a process of its own, since the library stays loaded
+// once a picture has needed it.
+TEST(PictureFormatsDeathTest, WithoutLibtiffAPictureNamesItsExtension) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            TTiffImage::SetLibraryForTesting("libtiff-not-installed.so.6");
+            std::fputs((LoadError(CorpusPath("tiff/libtiff-rgb-3c-8b.tiff")) + "|" +
+                        LoadError(CorpusPath("tiff/libtiff-test_ifd_loop_to_self.tif")))
+                           .c_str(),
+                       stderr);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0),
+        "Formats \\.tiff ist auf diesem System kein Decoder installiert\\|.*Formats \\.tif ist auf");
+}
+#endif
 
 TEST(PictureFormats, AnEmptyFileIsRefusedByEveryNewDecoder) {
     TempDir dir;
