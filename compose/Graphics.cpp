@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -38,15 +39,78 @@ int LargestSquareSide() {
     return static_cast<int>(side);
 }
 
+void PixelStore::Free::operator()(std::uint8_t* p) const {
+    std::free(p);
+}
+
+PixelStore PixelStore::Zeroed(std::size_t bytes) {
+    PixelStore s;
+    if (bytes == 0) return s;
+    s.zeroed_.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+    if (!s.zeroed_) throw std::bad_alloc();
+    s.bits_ = s.zeroed_.get();
+    s.size_ = bytes;
+    s.black_.store(true, std::memory_order_relaxed);
+    return s;
+}
+
+void PixelStore::FillBlack() {
+    if (size_ > 0) std::memset(bits_, 0, size_);
+    black_.store(true, std::memory_order_relaxed);
+}
+
+PixelStore PixelStore::Adopt(std::vector<std::uint8_t>&& bytes) {
+    PixelStore s;
+    s.adopted_ = std::move(bytes);
+    s.bits_ = s.adopted_.empty() ? nullptr : s.adopted_.data();
+    s.size_ = s.adopted_.size();
+    return s;
+}
+
+PixelStore::PixelStore(const PixelStore& other) {
+    if (other.size_ == 0) return;
+    zeroed_.reset(static_cast<std::uint8_t*>(std::malloc(other.size_)));
+    if (!zeroed_) throw std::bad_alloc();
+    std::memcpy(zeroed_.get(), other.bits_, other.size_);
+    bits_ = zeroed_.get();
+    size_ = other.size_;
+}
+
+PixelStore& PixelStore::operator=(const PixelStore& other) {
+    if (this != &other) *this = PixelStore(other);
+    return *this;
+}
+
+PixelStore::PixelStore(PixelStore&& other) noexcept
+    : zeroed_(std::move(other.zeroed_)), adopted_(std::move(other.adopted_)), bits_(other.bits_),
+      size_(other.size_), black_(other.black_.load(std::memory_order_relaxed)) {
+    other.bits_ = nullptr;
+    other.size_ = 0;
+    other.black_.store(false, std::memory_order_relaxed);
+}
+
+PixelStore& PixelStore::operator=(PixelStore&& other) noexcept {
+    if (this == &other) return *this;
+    zeroed_ = std::move(other.zeroed_);
+    adopted_ = std::move(other.adopted_);
+    bits_ = other.bits_;
+    size_ = other.size_;
+    black_.store(other.black_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    other.bits_ = nullptr;
+    other.size_ = 0;
+    other.black_.store(false, std::memory_order_relaxed);
+    return *this;
+}
+
 void TBitmap::SetSize(int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
     if (width == width_ && height == height_) return;
     CheckPixelBudget(width, height);
     const std::ptrdiff_t stride = StrideFor(width);
-    std::vector<std::uint8_t> data;
+    PixelStore data;
     try {
-        data.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), 0);
+        data = PixelStore::Zeroed(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
     } catch (const std::bad_alloc&) {
         Throw(Msg::OutOfMemory);
     }
@@ -54,14 +118,14 @@ void TBitmap::SetSize(int width, int height) {
     const std::size_t bytes = static_cast<std::size_t>(std::min(width, width_)) * 3;
     for (int y = 0; y < rows; ++y)
         std::memcpy(data.data() + y * stride, data_.data() + y * stride_, bytes);
-    data_.swap(data);
+    data_ = std::move(data);
     width_ = width;
     height_ = height;
     stride_ = stride;
 }
 
 void TBitmap::FillBlack() {
-    std::fill(data_.begin(), data_.end(), std::uint8_t{0});
+    data_.FillBlack();
 }
 
 void TBitmap::Assign(const TBitmap& other) {

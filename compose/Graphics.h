@@ -2,6 +2,7 @@
 // The decoding layer's picture types: a 24-bit pixel buffer with the canvas
 // operations fitting needs (TBitmap), the decoded picture (TGraphic) and the
 // holder that loads a file by its extension (TPicture).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -73,6 +74,46 @@ int LargestSquareSide();
 // tiny files that declare huge pictures, which only cost time.
 void SetPixelBudgetForTesting(std::uint64_t bytes);
 
+// The memory of a bitmap's pixels: zeroed memory from calloc, whose fresh
+// pages cost nothing until they are written (a wallpaper's bitmap is then
+// cleared by the threads that draw it, not before), or a decoder's buffer
+// taken over whole.
+class PixelStore {
+  public:
+    PixelStore() = default;
+    // Throws std::bad_alloc.
+    static PixelStore Zeroed(std::size_t bytes);
+    static PixelStore Adopt(std::vector<std::uint8_t>&& bytes);
+    PixelStore(const PixelStore& other);
+    PixelStore& operator=(const PixelStore& other);
+    PixelStore(PixelStore&& other) noexcept;
+    PixelStore& operator=(PixelStore&& other) noexcept;
+    ~PixelStore() = default;
+
+    // Writing through the pointer may end the known black.
+    std::uint8_t* data() {
+        black_.store(false, std::memory_order_relaxed);
+        return bits_;
+    }
+    const std::uint8_t* data() const { return bits_; }
+    std::size_t size() const { return size_; }
+    void FillBlack();
+    // True while the memory is known to be all zero: fresh from Zeroed() or
+    // FillBlack(), and nothing has asked for a writable pointer since. Two
+    // drawing threads may ask at once, hence the atomic.
+    bool KnownBlack() const { return black_.load(std::memory_order_relaxed); }
+
+  private:
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t, Free> zeroed_;
+    std::vector<std::uint8_t> adopted_;
+    std::uint8_t* bits_ = nullptr;
+    std::size_t size_ = 0;
+    std::atomic<bool> black_{false};
+};
+
 // 24-bit colour, BGR byte order, rows top-down and padded to 4 bytes (the
 // layout of a Windows DIB section). Also the decoder of ".bmp" files.
 class TBitmap : public TGraphic {
@@ -93,6 +134,8 @@ class TBitmap : public TGraphic {
     void Assign(const TBitmap& other);
 
     std::ptrdiff_t Stride() const { return stride_; }
+    // All black without looking: new and not written since (see PixelStore).
+    bool KnownBlack() const { return data_.KnownBlack(); }
     std::uint8_t* ScanLine(int y) { return data_.data() + y * stride_; }
     const std::uint8_t* ScanLine(int y) const { return data_.data() + y * stride_; }
     PixelSource Source() const { return {data_.data(), width_, height_, stride_, nullptr, 0}; }
@@ -113,7 +156,7 @@ class TBitmap : public TGraphic {
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;
-    std::vector<std::uint8_t> data_;
+    PixelStore data_;
     StretchFilter filter_ = StretchFilter::Nearest;
 };
 

@@ -271,7 +271,7 @@ void TBitmap::LoadFromData(std::vector<std::uint8_t>&& data) {
                 std::memset(p + row + used, 0, stride - used);
         pixels.resize(bytes);
         if (pixels.capacity() - bytes > bytes / 4) pixels.shrink_to_fit(); // much trailing data
-        data_ = std::move(pixels);
+        data_ = PixelStore::Adopt(std::move(pixels));
         width_ = static_cast<int>(width);
         height_ = static_cast<int>(height);
         stride_ = static_cast<std::ptrdiff_t>(stride);

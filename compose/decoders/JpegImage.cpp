@@ -576,7 +576,8 @@ void TJPEGImage::Draw(TBitmap& target, int x, int y) {
     // decode leaves it black again, as if nothing had been drawn; later draws
     // decode once more into the kept copy.
     if (!decoded_ && orientation_ == 1 && x == 0 && y == 0 && target.Width() == storedWidth_ &&
-        target.Height() == storedHeight_ && storedWidth_ > 0 && storedHeight_ > 0 && AllBlack(target)) {
+        target.Height() == storedHeight_ && storedWidth_ > 0 && storedHeight_ > 0 &&
+        (target.KnownBlack() || AllBlack(target))) {
         try {
             DecodeInto(target);
         } catch (...) {

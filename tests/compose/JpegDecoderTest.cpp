@@ -339,8 +339,22 @@ TEST(JpegDecoder, FailedDrawIntoAFreshBitmapLeavesItBlack) {
     TJPEGImage img;
     img.LoadFromData(testsupport::ReadBytes(CorpusPath("jpeg/its-3ea649db8e81a46ca4f92fb3238f78ff.jpg")));
     TBitmap target(80, 53);
+    EXPECT_TRUE(target.KnownBlack());
     EXPECT_EQ(ErrorOf([&] { img.Draw(target, 0, 0); }), "JPEG-Fehler #11");
     EXPECT_EQ(Rows(target).bgr, Rows(TBitmap(80, 53)).bgr);
+
+    // One that shows something keeps it; cleared again, it is known black.
+    TBitmap painted(80, 53);
+    painted.ScanLine(52)[239] = 7;
+    EXPECT_FALSE(painted.KnownBlack());
+    const auto before = Rows(painted).bgr;
+    EXPECT_EQ(ErrorOf([&] { img.Draw(painted, 0, 0); }), "JPEG-Fehler #11");
+    EXPECT_EQ(Rows(painted).bgr, before);
+    painted.FillBlack();
+    EXPECT_TRUE(painted.KnownBlack());
+    TBitmap copy;
+    copy.Assign(painted);
+    EXPECT_FALSE(copy.KnownBlack());
 }
 
 // Sets the declared size of the first SOFn frame.
