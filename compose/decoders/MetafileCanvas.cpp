@@ -657,6 +657,18 @@ void Canvas::Begin() {
     Cairo().cairo_new_path(cr_);
 }
 
+// Paints with the pixels just written into surface, repeated, each pixel
+// as it is; the source keeps the surface, so it is let go here.
+void Canvas::SetRepeatedSource(cairo_surface_t* surface) {
+    Cairo().cairo_surface_mark_dirty(surface);
+    cairo_pattern_t* p = Cairo().cairo_pattern_create_for_surface(surface);
+    Cairo().cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+    Cairo().cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+    Cairo().cairo_set_source(cr_, p);
+    Cairo().cairo_pattern_destroy(p);
+    Cairo().cairo_surface_destroy(surface);
+}
+
 bool Canvas::SetBrushSource(const Brush& b) {
     switch (b.style) {
     case BS_NULL:
@@ -709,13 +721,7 @@ bool Canvas::SetBrushSource(const Brush& b) {
                 row[x] = on ? fg : bg;
             }
         }
-        Cairo().cairo_surface_mark_dirty(cell);
-        cairo_pattern_t* p = Cairo().cairo_pattern_create_for_surface(cell);
-        Cairo().cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
-        Cairo().cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
-        Cairo().cairo_set_source(cr_, p);
-        Cairo().cairo_pattern_destroy(p);
-        Cairo().cairo_surface_destroy(cell);
+        SetRepeatedSource(cell);
         return true;
     }
     case BS_PATTERN:
@@ -735,13 +741,7 @@ bool Canvas::SetBrushSource(const Brush& b) {
                     for (int x = 0; x < bmp.Width(); ++x, src += 3)
                         d[x] = (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[1]} << 8) | src[0];
                 }
-                Cairo().cairo_surface_mark_dirty(s);
-                cairo_pattern_t* p = Cairo().cairo_pattern_create_for_surface(s);
-                Cairo().cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
-                Cairo().cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
-                Cairo().cairo_set_source(cr_, p);
-                Cairo().cairo_pattern_destroy(p);
-                Cairo().cairo_surface_destroy(s);
+                SetRepeatedSource(s);
                 return true;
             }
             Cairo().cairo_surface_destroy(s);

@@ -270,6 +270,7 @@ class Canvas {
     void Begin();
     void Finish(bool fill, bool stroke);
     bool SetBrushSource(const Brush& b);
+    void SetRepeatedSource(cairo_surface_t* surface);
     void StrokeNow();
     void OnPixelCentres();
     void StrokeThinSolid();

@@ -116,6 +116,24 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "no error";
 }
 
+// A smooth stretch into rect of a 97 x 71 bitmap of grey stripes, of the
+// picture that load gives, decoded in two bands or in one: the error, or "no
+// error", and the pixels.
+std::pair<std::string, std::vector<std::uint8_t>>
+StretchOntoStripes(const std::function<void(TJPEGImage&)>& load, const TRect& rect, bool split) {
+    TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
+    TJPEGImage img;
+    TBitmap out(97, 71);
+    for (int y = 0; y < out.Height(); ++y)
+        std::fill_n(out.ScanLine(y), out.Width() * 3, static_cast<std::uint8_t>(y * 3));
+    out.SetStretchFilter(StretchFilter::Smooth);
+    const std::string error = ErrorOf([&] {
+        load(img);
+        img.StretchDraw(out, rect);
+    });
+    return {error, Rows(out).bgr};
+}
+
 class DisplayDepth {
   public:
     explicit DisplayDepth(int bits) { platform::SetDisplayDepthForTesting(bits); }
@@ -514,17 +532,7 @@ TEST(JpegDecoder, TwoBandsDrawWhatOneDecodeDraws) {
     };
     const auto draw = [&](const std::vector<std::uint8_t>& jpeg, const TRect& rect, bool split,
                           bool fromFile) {
-        TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
-        TJPEGImage img;
-        TBitmap out(97, 71);
-        for (int y = 0; y < out.Height(); ++y)
-            std::fill_n(out.ScanLine(y), out.Width() * 3, static_cast<std::uint8_t>(y * 3));
-        out.SetStretchFilter(StretchFilter::Smooth);
-        const std::string error = ErrorOf([&] {
-            load(img, jpeg, fromFile);
-            img.StretchDraw(out, rect);
-        });
-        return std::pair{error, Rows(out).bgr};
+        return StretchOntoStripes([&](TJPEGImage& img) { load(img, jpeg, fromFile); }, rect, split);
     };
     // Straight into a fresh bitmap of the picture's size, then through the
     // kept copy.
@@ -612,17 +620,8 @@ TEST(JpegDecoder, BandsMeetingAnywhereDrawWhatOneDecodeDraws) {
         {"by timing", nullptr},
     };
     const auto draw = [](const std::vector<std::uint8_t>& jpeg, const TRect& rect, bool split) {
-        TJPEGImage::SetSplitMinimumForTesting(split ? 0 : INT64_MAX);
-        TJPEGImage img;
-        TBitmap out(97, 71);
-        for (int y = 0; y < out.Height(); ++y)
-            std::fill_n(out.ScanLine(y), out.Width() * 3, static_cast<std::uint8_t>(y * 3));
-        out.SetStretchFilter(StretchFilter::Smooth);
-        const std::string error = ErrorOf([&] {
-            img.LoadFromData(std::vector<std::uint8_t>(jpeg));
-            img.StretchDraw(out, rect);
-        });
-        return std::pair{error, Rows(out).bgr};
+        return StretchOntoStripes([&](TJPEGImage& img) { img.LoadFromData(std::vector<std::uint8_t>(jpeg)); },
+                                  rect, split);
     };
     std::vector<std::uint8_t> damaged = MakeJpeg(EncodeOptions{.width = 640, .height = 480});
     for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
