@@ -46,9 +46,9 @@ void PixelStore::Free::operator()(std::uint8_t* p) const {
 PixelStore PixelStore::Zeroed(std::size_t bytes) {
     PixelStore s;
     if (bytes == 0) return s;
-    s.zeroed_.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
-    if (!s.zeroed_) throw std::bad_alloc();
-    s.bits_ = s.zeroed_.get();
+    s.owned_.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+    if (!s.owned_) throw std::bad_alloc();
+    s.bits_ = s.owned_.get();
     s.size_ = bytes;
     s.black_.store(true, std::memory_order_relaxed);
     return s;
@@ -69,10 +69,10 @@ PixelStore PixelStore::Adopt(std::vector<std::uint8_t>&& bytes) {
 
 PixelStore::PixelStore(const PixelStore& other) {
     if (other.size_ == 0) return;
-    zeroed_.reset(static_cast<std::uint8_t*>(std::malloc(other.size_)));
-    if (!zeroed_) throw std::bad_alloc();
-    std::memcpy(zeroed_.get(), other.bits_, other.size_);
-    bits_ = zeroed_.get();
+    owned_.reset(static_cast<std::uint8_t*>(std::malloc(other.size_)));
+    if (!owned_) throw std::bad_alloc();
+    std::memcpy(owned_.get(), other.bits_, other.size_);
+    bits_ = owned_.get();
     size_ = other.size_;
 }
 
@@ -82,7 +82,7 @@ PixelStore& PixelStore::operator=(const PixelStore& other) {
 }
 
 PixelStore::PixelStore(PixelStore&& other) noexcept
-    : zeroed_(std::move(other.zeroed_)), adopted_(std::move(other.adopted_)), bits_(other.bits_),
+    : owned_(std::move(other.owned_)), adopted_(std::move(other.adopted_)), bits_(other.bits_),
       size_(other.size_), black_(other.black_.load(std::memory_order_relaxed)) {
     other.bits_ = nullptr;
     other.size_ = 0;
@@ -91,7 +91,7 @@ PixelStore::PixelStore(PixelStore&& other) noexcept
 
 PixelStore& PixelStore::operator=(PixelStore&& other) noexcept {
     if (this == &other) return *this;
-    zeroed_ = std::move(other.zeroed_);
+    owned_ = std::move(other.owned_);
     adopted_ = std::move(other.adopted_);
     bits_ = other.bits_;
     size_ = other.size_;

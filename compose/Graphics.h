@@ -90,7 +90,7 @@ class PixelStore {
     PixelStore& operator=(PixelStore&& other) noexcept;
     ~PixelStore() = default;
 
-    // Writing through the pointer may end the known black.
+    // Asking for a writable pointer ends the known black.
     std::uint8_t* data() {
         black_.store(false, std::memory_order_relaxed);
         return bits_;
@@ -107,7 +107,8 @@ class PixelStore {
     struct Free {
         void operator()(std::uint8_t* p) const;
     };
-    std::unique_ptr<std::uint8_t, Free> zeroed_;
+    // From calloc, or malloc for a copy.
+    std::unique_ptr<std::uint8_t, Free> owned_;
     std::vector<std::uint8_t> adopted_;
     std::uint8_t* bits_ = nullptr;
     std::size_t size_ = 0;

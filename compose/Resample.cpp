@@ -237,17 +237,18 @@ void SmoothStretcher::StartAt(int targetRow) noexcept {
     firstRow_ = next_ < n ? ty_.first[next_] : endRow_;
 }
 
+std::size_t SmoothStretcher::BandIndex(int targetRow) const noexcept {
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(targetRow) - y0_, 0, static_cast<std::int64_t>(ty_.first.size()) - 1));
+}
+
 int SmoothStretcher::FirstRowOf(int targetRow) const noexcept {
-    if (ty_.first.empty()) return 0;
-    const std::int64_t j = std::clamp<std::int64_t>(static_cast<std::int64_t>(targetRow) - y0_, 0,
-                                                    static_cast<std::int64_t>(ty_.first.size()) - 1);
-    return ty_.first[static_cast<std::size_t>(j)];
+    return ty_.first.empty() ? 0 : ty_.first[BandIndex(targetRow)];
 }
 
 int SmoothStretcher::EndRowOf(int targetRow) const noexcept {
     if (ty_.first.empty()) return 0;
-    const std::size_t j = static_cast<std::size_t>(std::clamp<std::int64_t>(
-        static_cast<std::int64_t>(targetRow) - y0_, 0, static_cast<std::int64_t>(ty_.first.size()) - 1));
+    const std::size_t j = BandIndex(targetRow);
     return ty_.first[j] + ty_.count[j];
 }
 

@@ -58,6 +58,8 @@ class SmoothStretcher {
 
   private:
     void EmitRow(std::size_t j, const std::uint32_t* sum) noexcept;
+    // The index into ty_ of targetRow, clamped to the band; ty_ not empty.
+    std::size_t BandIndex(int targetRow) const noexcept;
 
     TBitmap& target_;
     int x0_ = 0, y0_ = 0;

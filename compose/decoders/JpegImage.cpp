@@ -475,7 +475,7 @@ void TJPEGImage::DecodeInto(TBitmap& out, int eighths) const {
     lower.stride = out.Stride();
     // Rows at full size cost little beside the entropy decoding: the
     // inverse transform and the colour conversion run as SIMD code there.
-    const int split = SplitRow(lower, 0, lower.outHeight, eighths == 8 ? 4 : 20);
+    const int split = SplitRow(lower, eighths == 8 ? 4 : 20);
     if (split >= lower.outHeight) {
         RunBands(nullptr, lower);
         return;
@@ -507,8 +507,7 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
     lower.pixels = lowerRows.ScanLine(0);
     lower.stride = lowerRows.Stride();
     lower.stretcher = &lowerPart;
-    // The area average adds its share to every row.
-    if (SplitRow(lower, top, bottom, 27) >= bottom) {
+    if (!WorthTwoBands(lower, bottom - top)) {
         RunBands(nullptr, lower);
         return;
     }
@@ -527,11 +526,16 @@ void TJPEGImage::DecodeStretched(TBitmap& target, const TRect& rect, int eighths
     RunBands(&upper, lower);
 }
 
-int TJPEGImage::SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel) const {
+bool TJPEGImage::WorthTwoBands(const JpegJob& job, int rows) const {
     const std::int64_t pixels = static_cast<std::int64_t>(job.outWidth) * job.outHeight;
-    if (job.output != JpegOutput::Bgr || !skippable_ || pixels < g_splitMinimumPixels || bottom - top < 2 ||
-        std::thread::hardware_concurrency() < 2)
-        return bottom;
+    return job.output == JpegOutput::Bgr && skippable_ && pixels >= g_splitMinimumPixels && rows >= 2 &&
+           std::thread::hardware_concurrency() >= 2;
+}
+
+int TJPEGImage::SplitRow(const JpegJob& job, int nsPerPixel) const {
+    const int rows = job.outHeight;
+    if (!WorthTwoBands(job, rows)) return rows;
+    const std::int64_t pixels = static_cast<std::int64_t>(job.outWidth) * job.outHeight;
     // Timed on photos: the entropy decoding, which the lower band pays for
     // the whole file, takes about 10 ns per compressed byte; everything
     // after it, which the bands share, nsPerPixel per decoded pixel. The
@@ -539,8 +543,7 @@ int TJPEGImage::SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel
     const double entropy = 10.0 * static_cast<double>(file_ ? file_->Size() : data_.size());
     const double rest = nsPerPixel * static_cast<double>(pixels);
     const double upperShare = (entropy + rest) / (entropy + 2 * rest);
-    const int row = top + static_cast<int>(upperShare * (bottom - top));
-    return std::min(std::max(row, top + 1), bottom - 1);
+    return std::min(std::max(static_cast<int>(upperShare * rows), 1), rows - 1);
 }
 
 void TJPEGImage::Decode() {

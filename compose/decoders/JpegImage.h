@@ -57,9 +57,12 @@ class TJPEGImage : public TGraphic {
     void DecodeInto(TBitmap& out, int eighths = 8) const;
     void DecodeStretched(TBitmap& target, const TRect& rect, int eighths) const;
     JpegJob DecodeJob(int eighths) const;
-    // The first target row of the lower band when job's decode, drawn into
-    // the rows [top, bottom), is worth two threads; bottom when it is not.
-    int SplitRow(const JpegJob& job, int top, int bottom, int nsPerPixel) const;
+    // Whether job's decode, drawn into `rows` target rows, is worth two
+    // threads.
+    bool WorthTwoBands(const JpegJob& job, int rows) const;
+    // The first row of the lower band of job's whole decode when it is worth
+    // two threads, its height when it is not.
+    int SplitRow(const JpegJob& job, int nsPerPixel) const;
 
     std::vector<std::uint8_t> data_;
     std::unique_ptr<platform::OpenFile> file_;
