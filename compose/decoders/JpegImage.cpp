@@ -2,6 +2,7 @@
 
 #include "compose/Resample.h"
 #include "compose/decoders/Decoders.h"
+#include "compose/decoders/JpegSkim.h"
 #include "compose/decoders/Orientation.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
@@ -80,6 +81,7 @@ struct JpegJob {
 
 namespace {
 int (*g_meetingPolicy)(int first, int end, int skimmed, int claimed) = nullptr;
+std::atomic<int> g_splices{0};
 } // namespace
 
 // Where the two bands of a split stretch meet. The lower band skims the rows
@@ -253,6 +255,197 @@ void UseFileSource(j_decompress_ptr cinfo, FileSource& src, const platform::Open
     cinfo->src = &src.pub;
 }
 
+// libjpeg's source for a spliced stream: the header and the row that sets
+// the DC predictors, from memory, then the original bytes from an offset on,
+// from memory or read from the file a piece at a time.
+struct SpliceSource {
+    jpeg_source_mgr pub;
+    const JOCTET* prefix;
+    std::size_t prefixSize;
+    bool prefixServed;
+    const std::uint8_t* data;
+    std::size_t size;
+    const platform::OpenFile* file;
+    std::uint64_t offset;
+    JOCTET* buffer;
+    std::size_t bufferSize;
+};
+
+extern "C" boolean SpliceSourceFill(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<SpliceSource*>(cinfo->src);
+    if (!src->prefixServed) {
+        src->prefixServed = true;
+        src->pub.next_input_byte = src->prefix;
+        src->pub.bytes_in_buffer = src->prefixSize;
+        return TRUE;
+    }
+    std::int64_t n = 0;
+    if (src->file) {
+        n = src->file->ReadAt(src->offset, src->buffer, src->bufferSize);
+        src->pub.next_input_byte = src->buffer;
+    } else if (src->offset < src->size) {
+        n = static_cast<std::int64_t>(src->size - src->offset);
+        src->pub.next_input_byte = src->data + src->offset;
+    }
+    if (n <= 0) {
+        cinfo->err->msg_code = JWRN_JPEG_EOF;
+        cinfo->err->emit_message(reinterpret_cast<j_common_ptr>(cinfo), -1);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        src->pub.next_input_byte = src->buffer;
+        n = 2;
+    } else {
+        src->offset += static_cast<std::uint64_t>(n);
+    }
+    src->pub.bytes_in_buffer = static_cast<std::size_t>(n);
+    return TRUE;
+}
+
+extern "C" void SpliceSourceSkip(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto skip = static_cast<std::size_t>(count);
+    while (skip > cinfo->src->bytes_in_buffer) {
+        skip -= cinfo->src->bytes_in_buffer;
+        SpliceSourceFill(cinfo);
+    }
+    cinfo->src->next_input_byte += skip;
+    cinfo->src->bytes_in_buffer -= skip;
+}
+
+// The scans the skimmer reads: one interleaved baseline scan of 8-bit
+// samples without restart markers.
+bool SkimmableScan(const jpeg_decompress_struct& cinfo) {
+    if (cinfo.progressive_mode || cinfo.arith_code || cinfo.restart_interval != 0 ||
+        cinfo.data_precision != 8 || cinfo.comps_in_scan < 2 || cinfo.comps_in_scan > 4 ||
+        cinfo.comps_in_scan != cinfo.num_components)
+        return false;
+    for (int c = 0; c < cinfo.comps_in_scan; ++c) {
+        const jpeg_component_info* comp = cinfo.cur_comp_info[c];
+        if (!comp || comp->dc_tbl_no < 0 || comp->dc_tbl_no >= NUM_HUFF_TBLS || comp->ac_tbl_no < 0 ||
+            comp->ac_tbl_no >= NUM_HUFF_TBLS || !cinfo.dc_huff_tbl_ptrs[comp->dc_tbl_no] ||
+            !cinfo.ac_huff_tbl_ptrs[comp->ac_tbl_no])
+            return false;
+    }
+    return true;
+}
+
+jpegskim::Layout ScanLayout(const jpeg_decompress_struct& cinfo) {
+    jpegskim::Layout layout;
+    const int mcuWidth = 8 * cinfo.max_h_samp_factor, mcuHeight = 8 * cinfo.max_v_samp_factor;
+    layout.mcusPerRow = static_cast<int>((cinfo.image_width + static_cast<unsigned>(mcuWidth) - 1) /
+                                         static_cast<unsigned>(mcuWidth));
+    layout.mcuRows = static_cast<int>((cinfo.image_height + static_cast<unsigned>(mcuHeight) - 1) /
+                                      static_cast<unsigned>(mcuHeight));
+    layout.components = cinfo.comps_in_scan;
+    for (int c = 0; c < cinfo.comps_in_scan; ++c) {
+        const jpeg_component_info* comp = cinfo.cur_comp_info[c];
+        layout.blocks[c] = comp->h_samp_factor * comp->v_samp_factor;
+        const JHUFF_TBL* dc = cinfo.dc_huff_tbl_ptrs[comp->dc_tbl_no];
+        const JHUFF_TBL* ac = cinfo.ac_huff_tbl_ptrs[comp->ac_tbl_no];
+        std::copy(std::begin(dc->bits), std::end(dc->bits), layout.dc[c].bits);
+        std::copy(std::begin(dc->huffval), std::end(dc->huffval), layout.dc[c].values);
+        std::copy(std::begin(ac->bits), std::end(ac->bits), layout.ac[c].bits);
+        std::copy(std::begin(ac->huffval), std::end(ac->huffval), layout.ac[c].values);
+    }
+    return layout;
+}
+
+// What the lower band's skimming found.
+struct SplicePlan {
+    bool met = false;     // the meeting has named job.firstRow
+    bool spliced = false; // prefix holds the spliced stream's start
+    std::size_t prefixSize = 0;
+    std::uint64_t resumeAt = 0;
+    int shift = 0; // rows of the output above the spliced stream's first
+};
+
+// The spliced stream's prefix for a lower band: the header again, for the
+// rows from one MCU row above the first one wanted (so that the rows above
+// them are right where the upsampling needs them), and the row that sets the
+// DC predictors. Skims until the meeting names the first row when there is
+// one. Calls nothing in libjpeg, so it may own memory.
+SplicePlan PlanSplice(JpegJob& job, const jpeg_decompress_struct& cinfo, JOCTET* prefix,
+                      std::size_t capacity) {
+    SplicePlan plan;
+    try {
+        const jpegskim::Layout layout = ScanLayout(cinfo);
+        const auto read = [&job](std::uint64_t offset, std::uint8_t* to, std::size_t n) -> std::size_t {
+            if (job.file) {
+                const std::int64_t got = job.file->ReadAt(offset, to, n);
+                return got > 0 ? static_cast<std::size_t>(got) : 0;
+            }
+            if (offset >= job.size) return 0;
+            const std::size_t got = std::min<std::size_t>(n, job.size - static_cast<std::size_t>(offset));
+            std::copy(job.data + offset, job.data + offset + got, to);
+            return got;
+        };
+        jpegskim::Skimmer skimmer(layout, read, job.headerBytes);
+        if (!skimmer.Usable()) return plan;
+        const int rowsPerMcu = cinfo.min_DCT_scaled_size * cinfo.max_v_samp_factor;
+        const int height = static_cast<int>(cinfo.output_height);
+        int first = job.firstRow;
+        if (job.meeting && job.lowerBand) {
+            // Piece by piece as libjpeg's skipping would go, until the bands
+            // have met.
+            const int piece = std::max(1, height / 32 / rowsPerMcu);
+            first = -1;
+            for (int row = 0; first < 0;) {
+                row = std::min(row + piece, layout.mcuRows - 1);
+                if (!skimmer.SkimTo(row)) return plan;
+                first = job.meeting->Skimmed(std::min(row * rowsPerMcu, height), row == layout.mcuRows - 1);
+            }
+            plan.met = true;
+            job.firstRow = first;
+        }
+        // Past the bottom, the last row still ends the decode, as one decode
+        // ends, reading the file to its end.
+        const int wanted = std::min(first, height - 1) / rowsPerMcu;
+        std::vector<std::uint8_t> head(static_cast<std::size_t>(job.headerBytes));
+        if (read(0, head.data(), head.size()) != head.size()) return plan;
+        for (int top = wanted - 1; top >= 1 && top >= wanted - 8; --top) {
+            if (!skimmer.SkimTo(top)) continue;
+            std::vector<std::uint8_t> bytes;
+            std::uint64_t resumeAt = 0;
+            const int mcuHeight = 8 * cinfo.max_v_samp_factor;
+            if (!jpegskim::WithHeight(head.data(), head.size(),
+                                      static_cast<int>(cinfo.image_height) - (top - 1) * mcuHeight, bytes) ||
+                !jpegskim::SpliceRow(layout, skimmer.Start(top), bytes, resumeAt) || bytes.size() > capacity)
+                continue;
+            std::copy(bytes.begin(), bytes.end(), prefix);
+            plan.spliced = true;
+            plan.prefixSize = bytes.size();
+            plan.resumeAt = resumeAt;
+            plan.shift = (top - 1) * rowsPerMcu;
+            return plan;
+        }
+    } catch (...) {
+        // Out of memory: libjpeg's own skipping still gets there.
+    }
+    return plan;
+}
+
+// The same decoding parameters for the whole file and for a spliced stream.
+void SetDecodeParameters(jpeg_decompress_struct& cinfo, const JpegJob& job) {
+    cinfo.scale_num = job.scaleEighths == 8 ? 1 : static_cast<unsigned>(job.scaleEighths);
+    cinfo.scale_denom = job.scaleEighths == 8 ? 1 : 8;
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = TRUE;
+    cinfo.do_block_smoothing = TRUE;
+    cinfo.buffered_image = FALSE;
+    if (job.output == JpegOutput::Quantized) {
+        // A greyscale file keeps its own colour space, so libjpeg falls
+        // back to one-pass quantisation there, as djpeg -colors does.
+        if (!job.grayscale) cinfo.out_color_space = JCS_RGB;
+        cinfo.quantize_colors = TRUE;
+        cinfo.desired_number_of_colors = kQuantizedColors;
+        cinfo.two_pass_quantize = TRUE;
+        cinfo.dither_mode = JDITHER_FS;
+    } else {
+        // The same conversion as RGB with the bytes in our order.
+        cinfo.out_color_space = JCS_EXT_BGR;
+    }
+}
+
 void StoreQuantizedRow(const jpeg_decompress_struct& cinfo, const JSAMPLE* indexes, std::uint8_t* out) {
     JSAMPARRAY map = cinfo.colormap;
     const bool colour = cinfo.out_color_components == 3;
@@ -272,6 +465,7 @@ bool RunLibjpeg(JpegJob& job) {
     JpegErrorManager err{};
     jpeg_progress_mgr progress{};
     FileSource fileSource{};
+    SpliceSource spliceSource{};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = JpegErrorExit;
     err.pub.emit_message = JpegEmitMessage;
@@ -289,30 +483,13 @@ bool RunLibjpeg(JpegJob& job) {
     else
         jpeg_mem_src(&cinfo, job.data, static_cast<unsigned long>(job.size));
     jpeg_read_header(&cinfo, TRUE);
-    if (job.file) job.headerBytes = fileSource.offset - cinfo.src->bytes_in_buffer;
+    job.headerBytes = (job.file ? fileSource.offset : job.size) - cinfo.src->bytes_in_buffer;
     job.width = static_cast<int>(cinfo.image_width);
     job.height = static_cast<int>(cinfo.image_height);
     job.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     job.skippable = !jpeg_has_multiple_scans(&cinfo) && !cinfo.arith_code;
     if (job.step == JpegStep::Decode) {
-        cinfo.scale_num = job.scaleEighths == 8 ? 1 : static_cast<unsigned>(job.scaleEighths);
-        cinfo.scale_denom = job.scaleEighths == 8 ? 1 : 8;
-        cinfo.dct_method = JDCT_ISLOW;
-        cinfo.do_fancy_upsampling = TRUE;
-        cinfo.do_block_smoothing = TRUE;
-        cinfo.buffered_image = FALSE;
-        if (job.output == JpegOutput::Quantized) {
-            // A greyscale file keeps its own colour space, so libjpeg falls
-            // back to one-pass quantisation there, as djpeg -colors does.
-            if (!job.grayscale) cinfo.out_color_space = JCS_RGB;
-            cinfo.quantize_colors = TRUE;
-            cinfo.desired_number_of_colors = kQuantizedColors;
-            cinfo.two_pass_quantize = TRUE;
-            cinfo.dither_mode = JDITHER_FS;
-        } else {
-            // The same conversion as RGB with the bytes in our order.
-            cinfo.out_color_space = JCS_EXT_BGR;
-        }
+        SetDecodeParameters(cinfo, job);
         jpeg_start_decompress(&cinfo);
         if (cinfo.output_width != static_cast<JDIMENSION>(job.outWidth) ||
             cinfo.output_height != static_cast<JDIMENSION>(job.outHeight)) {
@@ -326,7 +503,52 @@ bool RunLibjpeg(JpegJob& job) {
                                               cinfo.output_width, static_cast<JDIMENSION>(batch));
         JSAMPROW rows[kBatchRows];
         const int perCall = batch < kBatchRows ? batch : kBatchRows;
-        if (job.meeting && job.lowerBand) {
+        // The lower band reaches its rows through the skimmer and a spliced
+        // stream where it can; the rows above the stream's first: shift.
+        int shift = 0;
+        bool met = false;
+        if (((job.meeting && job.lowerBand) || job.firstRow > 0) && !indexes && job.skippable &&
+            SkimmableScan(cinfo)) {
+            std::size_t capacity = static_cast<std::size_t>(job.headerBytes) + 16;
+            for (int c = 0; c < cinfo.comps_in_scan; ++c)
+                capacity += static_cast<std::size_t>(cinfo.MCUs_per_row) *
+                            static_cast<std::size_t>(cinfo.cur_comp_info[c]->MCU_blocks) * 20;
+            auto* prefix = static_cast<JOCTET*>(
+                cinfo.mem->alloc_large(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, capacity));
+            const SplicePlan plan = PlanSplice(job, cinfo, prefix, capacity);
+            met = plan.met;
+            if (plan.spliced) {
+                g_splices.fetch_add(1, std::memory_order_relaxed);
+                jpeg_abort_decompress(&cinfo);
+                spliceSource = SpliceSource{};
+                spliceSource.pub.init_source = FileSourceInit;
+                spliceSource.pub.fill_input_buffer = SpliceSourceFill;
+                spliceSource.pub.skip_input_data = SpliceSourceSkip;
+                spliceSource.pub.resync_to_restart = jpeg_resync_to_restart;
+                spliceSource.pub.term_source = FileSourceTerm;
+                spliceSource.prefix = prefix;
+                spliceSource.prefixSize = plan.prefixSize;
+                spliceSource.data = job.data;
+                spliceSource.size = job.size;
+                spliceSource.file = job.file;
+                spliceSource.offset = plan.resumeAt;
+                spliceSource.bufferSize = std::size_t{1} << 18;
+                spliceSource.buffer = static_cast<JOCTET*>(cinfo.mem->alloc_large(
+                    reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, spliceSource.bufferSize));
+                cinfo.src = &spliceSource.pub;
+                jpeg_read_header(&cinfo, TRUE);
+                SetDecodeParameters(cinfo, job);
+                jpeg_start_decompress(&cinfo);
+                shift = plan.shift;
+                if (cinfo.output_width != static_cast<JDIMENSION>(job.outWidth) ||
+                    cinfo.output_height + static_cast<JDIMENSION>(shift) !=
+                        static_cast<JDIMENSION>(job.outHeight)) {
+                    cinfo.err->msg_code = JERR_BAD_STATE;
+                    cinfo.err->error_exit(reinterpret_cast<j_common_ptr>(&cinfo));
+                }
+            }
+        }
+        if (job.meeting && job.lowerBand && !met) {
             // A piece at a time, until the bands have met. Each piece ends on
             // an iMCU row: a skip that went on from inside one drew some of
             // the later rows unlike one decode (libjpeg-turbo 2.1, tested).
@@ -344,19 +566,20 @@ bool RunLibjpeg(JpegJob& job) {
             job.firstRow = first;
         }
         // Skipping needs full-colour output: the quantisers keep state.
-        if (job.firstRow > 0 && !indexes && job.skippable) {
-            const auto skip = static_cast<JDIMENSION>(job.firstRow) < cinfo.output_height
-                                  ? static_cast<JDIMENSION>(job.firstRow)
+        if (job.firstRow > shift && !indexes && job.skippable) {
+            const auto skip = static_cast<JDIMENSION>(job.firstRow - shift) < cinfo.output_height
+                                  ? static_cast<JDIMENSION>(job.firstRow - shift)
                                   : cinfo.output_height;
             while (cinfo.output_scanline < skip)
                 if (jpeg_skip_scanlines(&cinfo, skip - cinfo.output_scanline) == 0) break;
         }
-        const JDIMENSION end = job.endRow >= 0 && static_cast<JDIMENSION>(job.endRow) < cinfo.output_height
-                                   ? static_cast<JDIMENSION>(job.endRow)
-                                   : cinfo.output_height;
+        const JDIMENSION end =
+            job.endRow >= shift && static_cast<JDIMENSION>(job.endRow - shift) < cinfo.output_height
+                ? static_cast<JDIMENSION>(job.endRow - shift)
+                : cinfo.output_height;
         while (cinfo.output_scanline < end) {
-            const JDIMENSION first = cinfo.output_scanline;
-            JDIMENSION want = end - first;
+            const JDIMENSION first = cinfo.output_scanline + static_cast<JDIMENSION>(shift);
+            JDIMENSION want = end - cinfo.output_scanline;
             if (want > static_cast<JDIMENSION>(perCall)) want = static_cast<JDIMENSION>(perCall);
             if (job.meeting && !job.lowerBand) {
                 want = static_cast<JDIMENSION>(
@@ -613,6 +836,10 @@ void TJPEGImage::SetSplitMinimumForTesting(std::int64_t pixels) {
 
 void TJPEGImage::SetMeetingForTesting(int (*wanted)(int first, int end, int skimmed, int claimed)) {
     g_meetingPolicy = wanted;
+}
+
+int TJPEGImage::SplicesForTesting() {
+    return g_splices.exchange(0);
 }
 
 std::unique_ptr<TGraphic> NewJpegImage() {

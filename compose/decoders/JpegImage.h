@@ -49,6 +49,9 @@ class TJPEGImage : public TGraphic {
     // rows the lower band has skimmed and those the upper band has claimed;
     // -1 to wait for more. Null restores the timing.
     static void SetMeetingForTesting(int (*wanted)(int first, int end, int skimmed, int claimed));
+    // How many lower bands have started on a spliced stream since the last
+    // call, rather than skipping the rows above through libjpeg.
+    static int SplicesForTesting();
 
   private:
     // What a load keeps of the header; the pixels of an earlier load go.

@@ -3,6 +3,7 @@
 #include "compose/Resample.h"
 #include "compose/decoders/Decoders.h"
 #include "compose/decoders/JpegImage.h"
+#include "compose/decoders/JpegSkim.h"
 #include "config/Messages.h"
 #include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
@@ -14,6 +15,8 @@
 #include <tuple>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 #include <jpeglib.h>
 #include <jerror.h>
 #include <set>
@@ -149,6 +152,7 @@ struct EncodeOptions {
     int vSampling = 2;
     bool progressive = false;
     int restartRows = 0;
+    bool optimize = false; // Huffman tables made for the picture
 };
 
 std::vector<std::uint8_t> MakeJpeg(const EncodeOptions& o) {
@@ -168,6 +172,7 @@ std::vector<std::uint8_t> MakeJpeg(const EncodeOptions& o) {
     c.comp_info[0].h_samp_factor = o.hSampling;
     c.comp_info[0].v_samp_factor = o.vSampling;
     c.restart_in_rows = o.restartRows;
+    c.optimize_coding = o.optimize ? TRUE : FALSE;
     if (o.progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(o.width) * o.components);
@@ -631,6 +636,7 @@ TEST(JpegDecoder, BandsMeetingAnywhereDrawWhatOneDecodeDraws) {
         {"4:4:4 tall", MakeJpeg(EncodeOptions{.width = 200, .height = 900, .hSampling = 1, .vSampling = 1})},
         {"damaged middle", damaged},
     };
+    TJPEGImage::SplicesForTesting();
     for (const auto& [name, jpeg] : files)
         for (const TRect rect : {TRect{0, 0, 97, 71}, TRect{-7, -20, 90, 60}, TRect{3, 30, 60, 35}}) {
             TJPEGImage::SetMeetingForTesting(nullptr);
@@ -642,6 +648,8 @@ TEST(JpegDecoder, BandsMeetingAnywhereDrawWhatOneDecodeDraws) {
                 EXPECT_TRUE(one.second == met.second) << name << " " << rect.Top << ", meeting " << where;
             }
         }
+    // Most lower bands got there through a spliced stream.
+    EXPECT_GT(TJPEGImage::SplicesForTesting(), 20);
 }
 
 // A picture read from its file at each decode: a file replaced after loading
@@ -685,4 +693,194 @@ TEST(JpegDecoder, FileReplacedOrCutAfterLoadingIsReadAsItStands) {
     EXPECT_EQ(ErrorOf([&] { missing.LoadFromFile((tmp / "fehlt.jpg").string()); }),
               FormatMsg(Msg::CannotOpen, {(tmp / "fehlt.jpg").string()}));
     EXPECT_EQ(ErrorOf([&] { missing.LoadFromFile(tmp.str()); }), FormatMsg(Msg::CannotOpen, {tmp.str()}));
+}
+
+// ---------------------------------------------------------------------------
+// The skimmer and the spliced streams, against libjpeg itself.
+
+// libjpeg's rows of a whole stream at eighths / 8, or none when it fails.
+std::vector<std::vector<std::uint8_t>> LibjpegRows(const std::vector<std::uint8_t>& jpeg, int eighths) {
+    jpeg_decompress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    err.error_exit = [](j_common_ptr) { throw std::runtime_error("libjpeg"); };
+    err.emit_message = [](j_common_ptr, int) {};
+    std::vector<std::vector<std::uint8_t>> rows;
+    jpeg_create_decompress(&c);
+    try {
+        jpeg_mem_src(&c, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+        jpeg_read_header(&c, TRUE);
+        c.scale_num = static_cast<unsigned>(eighths);
+        c.scale_denom = 8;
+        c.out_color_space = JCS_EXT_BGR;
+        c.dct_method = JDCT_ISLOW;
+        jpeg_start_decompress(&c);
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(c.output_width) * 3);
+        while (c.output_scanline < c.output_height) {
+            JSAMPROW r = row.data();
+            jpeg_read_scanlines(&c, &r, 1);
+            rows.push_back(row);
+        }
+    } catch (const std::runtime_error&) {
+        rows.clear();
+    }
+    jpeg_destroy_decompress(&c);
+    return rows;
+}
+
+// The scan's layout as libjpeg reads the header, where its data begins and
+// the height of a row of MCUs.
+struct Scan {
+    jpegskim::Layout layout;
+    std::size_t start = 0;
+    int mcuHeight = 0;
+};
+
+Scan SkimLayout(const std::vector<std::uint8_t>& jpeg) {
+    jpeg_decompress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&c);
+    jpeg_mem_src(&c, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&c, TRUE);
+    jpeg_start_decompress(&c); // the standard tables, where the file has none
+    jpegskim::Layout l;
+    l.mcusPerRow =
+        (static_cast<int>(c.image_width) + 8 * c.max_h_samp_factor - 1) / (8 * c.max_h_samp_factor);
+    l.mcuRows = (static_cast<int>(c.image_height) + 8 * c.max_v_samp_factor - 1) / (8 * c.max_v_samp_factor);
+    l.components = c.comps_in_scan;
+    for (int i = 0; i < c.comps_in_scan; ++i) {
+        const jpeg_component_info& comp = *c.cur_comp_info[i];
+        l.blocks[i] = comp.h_samp_factor * comp.v_samp_factor;
+        std::memcpy(l.dc[i].bits, c.dc_huff_tbl_ptrs[comp.dc_tbl_no]->bits, 17);
+        std::memcpy(l.dc[i].values, c.dc_huff_tbl_ptrs[comp.dc_tbl_no]->huffval, 256);
+        std::memcpy(l.ac[i].bits, c.ac_huff_tbl_ptrs[comp.ac_tbl_no]->bits, 17);
+        std::memcpy(l.ac[i].values, c.ac_huff_tbl_ptrs[comp.ac_tbl_no]->huffval, 256);
+    }
+    const Scan scan{l, jpeg.size() - c.src->bytes_in_buffer, 8 * c.max_v_samp_factor};
+    jpeg_destroy_decompress(&c);
+    return scan;
+}
+
+jpegskim::ReadFn ReadFrom(const std::vector<std::uint8_t>& bytes) {
+    return [&bytes](std::uint64_t offset, std::uint8_t* to, std::size_t n) -> std::size_t {
+        if (offset >= bytes.size()) return 0;
+        const std::size_t got = std::min<std::size_t>(n, bytes.size() - offset);
+        std::memcpy(to, bytes.data() + offset, got);
+        return got;
+    };
+}
+
+// From every row of MCUs, a spliced stream decodes, at full size and scaled,
+// to the rows one decode of the whole file gives from the row below it on
+// (the row itself is there for the upsampling). Rows begin at every bit of
+// a byte, the tables are the standard ones or made for the picture, and the
+// sampling varies.
+TEST(JpegSkim, SplicedStreamsDecodeLikeTheWholeFromEveryRow) {
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"4:2:0", MakeJpeg({.width = 640, .height = 480})},
+        {"4:2:2 own tables", MakeJpeg({.width = 401, .height = 333, .vSampling = 1, .optimize = true})},
+        {"4:4:4 own tables",
+         MakeJpeg({.width = 333, .height = 401, .hSampling = 1, .vSampling = 1, .optimize = true})},
+        {"4:4:0", MakeJpeg({.width = 150, .height = 260, .hSampling = 1, .vSampling = 2})},
+        {"corpus", testsupport::ReadBytes(CorpusPath("jpeg") / "ljt-testorig.jpg")},
+    };
+    std::set<int> bits;
+    int rows = 0, spliced = 0;
+    for (const auto& [name, jpeg] : files) {
+        const auto [layout, scan, mcuHeight] = SkimLayout(jpeg);
+        jpegskim::Skimmer skimmer(layout, ReadFrom(jpeg), scan);
+        ASSERT_TRUE(skimmer.Usable()) << name;
+        EXPECT_TRUE(skimmer.SkimTo(layout.mcuRows - 1)) << name;
+        EXPECT_EQ(skimmer.Reached(), layout.mcuRows - 1) << name;
+        const int height = static_cast<int>(LibjpegRows(jpeg, 8).size());
+        for (const int eighths : {8, 7, 3}) {
+            const auto whole = LibjpegRows(jpeg, eighths);
+            const int rowsPerMcu = mcuHeight * eighths / 8;
+            for (int top = 1; top <= skimmer.Reached(); ++top) {
+                const jpegskim::RowStart& at = skimmer.Start(top);
+                std::vector<std::uint8_t> stream;
+                std::uint64_t resumeAt = 0;
+                ASSERT_TRUE(jpegskim::WithHeight(jpeg.data(), scan, height - (top - 1) * mcuHeight, stream));
+                ++rows;
+                if (!jpegskim::SpliceRow(layout, at, stream, resumeAt)) continue;
+                ++spliced;
+                bits.insert(at.bit);
+                stream.insert(stream.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(resumeAt), jpeg.end());
+                const auto part = LibjpegRows(stream, eighths);
+                const std::size_t shift = static_cast<std::size_t>((top - 1) * rowsPerMcu);
+                ASSERT_EQ(part.size() + shift, whole.size()) << name << " from row " << top;
+                for (std::size_t y = static_cast<std::size_t>((top + 1) * rowsPerMcu); y < whole.size(); ++y)
+                    ASSERT_TRUE(part[y - shift] == whole[y]) << name << " from row " << top << ", row " << y;
+            }
+        }
+    }
+    EXPECT_EQ(bits.size(), 8u);
+    EXPECT_GT(spliced, rows * 9 / 10);
+}
+
+// Damage in the data stops the skimmer where libjpeg would not read on as
+// from the whole file; the rows above stay known and splice as before.
+TEST(JpegSkim, StopsAtDamageAndTheEnd) {
+    const std::vector<std::uint8_t> good = MakeJpeg({.width = 320, .height = 320});
+    const auto [layout, scan, mcuHeight] = SkimLayout(good);
+    ASSERT_EQ(mcuHeight, 16);
+    const auto whole = LibjpegRows(good, 8);
+    const std::size_t middle = scan + (good.size() - scan) / 2;
+    std::vector<std::uint8_t> marker = good,
+                              cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(middle)),
+                              codes = good, fills = good;
+    marker[middle] = 0xFF;
+    marker[middle + 1] = 0xD3; // a restart marker where none belongs
+    for (std::size_t i = middle; i < middle + 40; i += 2) {
+        codes[i] = 0xFF; // an FF data byte: runs of ones longer than any code
+        codes[i + 1] = 0;
+    }
+    fills[middle] = 0xFF;
+    fills[middle + 1] = 0xFF;
+    for (const auto& [name, jpeg] :
+         {std::pair{"marker", marker}, {"cut", cut}, {"codes", codes}, {"fills", fills}}) {
+        jpegskim::Skimmer skimmer(layout, ReadFrom(jpeg), scan);
+        EXPECT_FALSE(skimmer.SkimTo(layout.mcuRows - 1)) << name;
+        EXPECT_GT(skimmer.Reached(), layout.mcuRows / 3) << name;
+        EXPECT_LT(skimmer.Reached(), layout.mcuRows * 2 / 3) << name;
+        const int top = skimmer.Reached() - 1;
+        std::vector<std::uint8_t> stream;
+        std::uint64_t resumeAt = 0;
+        ASSERT_TRUE(jpegskim::WithHeight(jpeg.data(), scan, 320 - (top - 1) * 16, stream));
+        ASSERT_TRUE(jpegskim::SpliceRow(layout, skimmer.Start(top), stream, resumeAt)) << name;
+        stream.insert(stream.end(), good.begin() + static_cast<std::ptrdiff_t>(resumeAt), good.end());
+        const auto part = LibjpegRows(stream, 8);
+        ASSERT_EQ(part.size() + static_cast<std::size_t>((top - 1) * 16), whole.size()) << name;
+        EXPECT_TRUE(std::equal(part.begin() + 32, part.end(), whole.begin() + (top + 1) * 16)) << name;
+    }
+    // A table that libjpeg refuses is refused here too.
+    jpegskim::Layout bad = layout;
+    bad.dc[0].bits[1] = 3; // three codes of one bit
+    EXPECT_FALSE(jpegskim::Skimmer(bad, ReadFrom(good), scan).Usable());
+}
+
+// The header with another height: libjpeg reads it as the same picture,
+// shorter. Anything but plain marker segments with a baseline frame is left.
+TEST(JpegSkim, HeaderTakesAnotherHeight) {
+    const std::vector<std::uint8_t> jpeg = MakeJpeg({.width = 64, .height = 48});
+    const std::size_t scan = SkimLayout(jpeg).start;
+    std::vector<std::uint8_t> head;
+    ASSERT_TRUE(jpegskim::WithHeight(jpeg.data(), scan, 300, head));
+    ASSERT_EQ(head.size(), scan);
+    head.insert(head.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(scan), jpeg.end());
+    EXPECT_EQ(LibjpegRows(head, 8).size(), 300u);
+
+    const auto refused = [&](std::vector<std::uint8_t> bytes, std::size_t size) {
+        std::vector<std::uint8_t> out;
+        return !jpegskim::WithHeight(bytes.data(), size, 30, out);
+    };
+    EXPECT_TRUE(refused(jpeg, scan - 1)) << "cut inside the scan header";
+    EXPECT_TRUE(refused(jpeg, 2)) << "no frame";
+    const std::vector<std::uint8_t> progressive = MakeJpeg({.width = 64, .height = 48, .progressive = true});
+    EXPECT_TRUE(refused(progressive, SkimLayout(progressive).start));
+    std::vector<std::uint8_t> padded = jpeg;
+    padded.insert(padded.begin() + 2, 0xFF); // a fill byte before a marker
+    EXPECT_TRUE(refused(padded, scan + 1));
+    EXPECT_TRUE(refused(jpeg, 0));
 }
