@@ -55,6 +55,8 @@ struct JpegJob {
     // One Huffman-coded scan: rows can be skipped at the cost of entropy
     // decoding alone.
     bool skippable = false;
+    // Such a scan that the skimmer reads.
+    bool skimmable = false;
     // Decode: rows of 3-byte BGR pixels, height x stride bytes, at
     // scaleEighths / 8 of the size (8: full size).
     int scaleEighths = 8;
@@ -364,11 +366,10 @@ struct SplicePlan {
 // them are right where the upsampling needs them), and the row that sets the
 // DC predictors. Skims until the meeting names the first row when there is
 // one. Calls nothing in libjpeg, so it may own memory.
-SplicePlan PlanSplice(JpegJob& job, const jpeg_decompress_struct& cinfo, JOCTET* prefix,
-                      std::size_t capacity) {
+SplicePlan PlanSplice(JpegJob& job, const jpeg_decompress_struct& cinfo, const jpegskim::Layout& layout,
+                      JOCTET* prefix, std::size_t capacity) {
     SplicePlan plan;
     try {
-        const jpegskim::Layout layout = ScanLayout(cinfo);
         const auto read = [&job](std::uint64_t offset, std::uint8_t* to, std::size_t n) -> std::size_t {
             if (job.file) {
                 const std::int64_t got = job.file->ReadAt(offset, to, n);
@@ -488,6 +489,7 @@ bool RunLibjpeg(JpegJob& job) {
     job.height = static_cast<int>(cinfo.image_height);
     job.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     job.skippable = !jpeg_has_multiple_scans(&cinfo) && !cinfo.arith_code;
+    job.skimmable = job.skippable && SkimmableScan(cinfo);
     if (job.step == JpegStep::Decode) {
         SetDecodeParameters(cinfo, job);
         jpeg_start_decompress(&cinfo);
@@ -509,13 +511,16 @@ bool RunLibjpeg(JpegJob& job) {
         bool met = false;
         if (((job.meeting && job.lowerBand) || job.firstRow > 0) && !indexes && job.skippable &&
             SkimmableScan(cinfo)) {
+            // At most 78 bits for each block of the row that sets the
+            // predictors, twice that where every byte is stuffed.
+            const jpegskim::Layout layout = ScanLayout(cinfo);
             std::size_t capacity = static_cast<std::size_t>(job.headerBytes) + 16;
-            for (int c = 0; c < cinfo.comps_in_scan; ++c)
-                capacity += static_cast<std::size_t>(cinfo.MCUs_per_row) *
-                            static_cast<std::size_t>(cinfo.cur_comp_info[c]->MCU_blocks) * 20;
+            for (int c = 0; c < layout.components; ++c)
+                capacity += static_cast<std::size_t>(layout.mcusPerRow) *
+                            static_cast<std::size_t>(layout.blocks[c]) * 20;
             auto* prefix = static_cast<JOCTET*>(
                 cinfo.mem->alloc_large(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, capacity));
-            const SplicePlan plan = PlanSplice(job, cinfo, prefix, capacity);
+            const SplicePlan plan = PlanSplice(job, cinfo, layout, prefix, capacity);
             met = plan.met;
             if (plan.spliced) {
                 g_splices.fetch_add(1, std::memory_order_relaxed);
@@ -621,6 +626,7 @@ void TJPEGImage::TakeHeader(const JpegJob& header) {
     storedHeight_ = header.height;
     grayscale_ = header.grayscale;
     skippable_ = header.skippable;
+    skimmable_ = header.skimmable;
     decoded_ = false;
     pixels_.SetSize(0, 0);
 }
@@ -759,13 +765,15 @@ int TJPEGImage::SplitRow(const JpegJob& job, int nsPerPixel) const {
     const int rows = job.outHeight;
     if (!WorthTwoBands(job, rows)) return rows;
     const std::int64_t pixels = static_cast<std::int64_t>(job.outWidth) * job.outHeight;
-    // Timed on photos: the entropy decoding, which the lower band pays for
-    // the whole file, takes about 10 ns per compressed byte; everything
-    // after it, which the bands share, nsPerPixel per decoded pixel. The
-    // split evens out the two threads' work.
+    // Timed on photos: the entropy decoding takes about 10 ns per compressed
+    // byte, and the lower band pays for it above its rows too, at about 0.7
+    // of that where the skimmer reads them; everything after it, which the
+    // bands share, nsPerPixel per decoded pixel. The split evens out the two
+    // threads' work.
     const double entropy = 10.0 * static_cast<double>(file_ ? file_->Size() : data_.size());
+    const double skim = skimmable_ ? 0.7 : 1.0;
     const double rest = nsPerPixel * static_cast<double>(pixels);
-    const double upperShare = (entropy + rest) / (entropy + 2 * rest);
+    const double upperShare = (entropy + rest) / ((2 - skim) * entropy + 2 * rest);
     return std::min(std::max(static_cast<int>(upperShare * rows), 1), rows - 1);
 }
 

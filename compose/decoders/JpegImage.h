@@ -75,6 +75,7 @@ class TJPEGImage : public TGraphic {
     int orientation_ = 1;
     bool grayscale_ = false;
     bool skippable_ = false;
+    bool skimmable_ = false;
     bool decoded_ = false;
     TBitmap pixels_;
 };
