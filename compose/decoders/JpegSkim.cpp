@@ -37,6 +37,7 @@ bool Build(Decoder& d, const Huffman& h, bool dc) {
     int code = 0, k = 0;
     for (int l = 1; l <= 16; ++l) {
         const int n = h.bits[l];
+        if (code + n >= (1 << l)) return false;
         if (n == 0) {
             d.maxcode[l] = -1;
         } else {
@@ -55,7 +56,6 @@ bool Build(Decoder& d, const Huffman& h, bool dc) {
         }
         code += n;
         k += n;
-        if (code >= (1 << l)) return false;
         code <<= 1;
     }
     d.maxcode[17] = INT_MAX;
