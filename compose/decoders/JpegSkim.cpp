@@ -23,7 +23,7 @@ struct Decoder {
     // AC only: (bits << 8) | (ends block << 7) | coefficients advanced; 0
     // when not even one symbol with its value fits.
     std::uint16_t multi[1 << kMulti] = {};
-    bool ok = false;
+    bool dc = false;
 };
 
 // Refuses what libjpeg refuses: more than 256 codes, more codes of a length
@@ -84,7 +84,6 @@ bool Build(Decoder& d, const Huffman& h, bool dc) {
             d.multi[i] = count ? static_cast<std::uint16_t>((pos << 8) | (end << 7) | adv) : 0;
         }
     }
-    d.ok = true;
     return true;
 }
 
@@ -102,7 +101,11 @@ int Category(int v) {
 struct Skimmer::State {
     Layout layout;
     ReadFn read;
-    Decoder dc[4], ac[4];
+    // One decoder per distinct table: components that share a table share
+    // its lookups in the cache.
+    Decoder decoders[8];
+    const Decoder* dc[4] = {};
+    const Decoder* ac[4] = {};
     bool usable = false;
 
     // The data a window at a time; a few bytes before the read position are
@@ -215,8 +218,8 @@ struct Skimmer::State {
         bool ok = true;
         for (int m = 0; m < layout.mcusPerRow && ok; ++m)
             for (int c = 0; c < layout.components && ok; ++c) {
-                const Decoder& dcTable = dc[c];
-                const Decoder& acTable = ac[c];
+                const Decoder& dcTable = *dc[c];
+                const Decoder& acTable = *ac[c];
                 for (int b = 0; b < layout.blocks[c]; ++b) {
                     if (have < 32) fill();
                     const int s = decode(dcTable);
@@ -290,9 +293,21 @@ Skimmer::Skimmer(const Layout& layout, ReadFn read, std::uint64_t scanStart) : s
     s.winBase = scanStart;
     s.usable =
         layout.components >= 1 && layout.components <= 4 && layout.mcusPerRow > 0 && layout.mcuRows > 0;
-    for (int c = 0; s.usable && c < layout.components; ++c)
-        s.usable = layout.blocks[c] >= 1 && layout.blocks[c] <= 10 && Build(s.dc[c], layout.dc[c], true) &&
-                   Build(s.ac[c], layout.ac[c], false);
+    const Huffman* built[8] = {};
+    int count = 0;
+    const auto decoder = [&](const Huffman& h, bool isDc) -> const Decoder* {
+        for (int i = 0; i < count; ++i)
+            if (s.decoders[i].dc == isDc && std::memcmp(built[i], &h, sizeof h) == 0) return &s.decoders[i];
+        s.decoders[count].dc = isDc;
+        if (!Build(s.decoders[count], h, isDc)) return nullptr;
+        built[count] = &h;
+        return &s.decoders[count++];
+    };
+    for (int c = 0; s.usable && c < layout.components; ++c) {
+        s.dc[c] = decoder(layout.dc[c], true);
+        s.ac[c] = decoder(layout.ac[c], false);
+        s.usable = layout.blocks[c] >= 1 && layout.blocks[c] <= 10 && s.dc[c] && s.ac[c];
+    }
     if (!s.usable) return;
     s.win.resize(State::kWindow);
     s.Refill();
