@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <sys/wait.h>
 #include <tuple>
 #include <cstdio>
@@ -153,6 +154,9 @@ struct EncodeOptions {
     bool progressive = false;
     int restartRows = 0;
     bool optimize = false; // Huffman tables made for the picture
+    int chromaH = 1;       // of the other two components
+    int chromaV = 1;
+    int quality = 90;
 };
 
 std::vector<std::uint8_t> MakeJpeg(const EncodeOptions& o) {
@@ -168,9 +172,13 @@ std::vector<std::uint8_t> MakeJpeg(const EncodeOptions& o) {
     c.input_components = o.components;
     c.in_color_space = o.components == 3 ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_set_quality(&c, o.quality, TRUE);
     c.comp_info[0].h_samp_factor = o.hSampling;
     c.comp_info[0].v_samp_factor = o.vSampling;
+    for (int i = 1; i < o.components; ++i) {
+        c.comp_info[i].h_samp_factor = o.chromaH;
+        c.comp_info[i].v_samp_factor = o.chromaV;
+    }
     c.restart_in_rows = o.restartRows;
     c.optimize_coding = o.optimize ? TRUE : FALSE;
     if (o.progressive) jpeg_simple_progression(&c);
@@ -771,13 +779,53 @@ jpegskim::ReadFn ReadFrom(const std::vector<std::uint8_t>& bytes) {
     };
 }
 
+// Splices every row of jpeg at each of the eighths and compares libjpeg's
+// rows of the spliced stream with those of the whole, from the row below the
+// splice on (the row itself is there for the upsampling). Counts the rows
+// tried and spliced, and the bits within a byte that rows began at.
+struct SpliceCount {
+    int rows = 0;
+    int spliced = 0;
+    std::set<int> bits;
+};
+
+void SpliceEveryRow(const std::string& name, const std::vector<std::uint8_t>& jpeg,
+                    std::initializer_list<int> scales, SpliceCount& count) {
+    const auto [layout, scan, mcuHeight] = SkimLayout(jpeg);
+    jpegskim::Skimmer skimmer(layout, ReadFrom(jpeg), scan);
+    ASSERT_TRUE(skimmer.Usable()) << name;
+    EXPECT_TRUE(skimmer.SkimTo(layout.mcuRows - 1)) << name;
+    ASSERT_EQ(skimmer.Reached(), layout.mcuRows - 1) << name;
+    const int height = static_cast<int>(LibjpegRows(jpeg, 8).size());
+    for (const int eighths : scales) {
+        const auto whole = LibjpegRows(jpeg, eighths);
+        const int rowsPerMcu = mcuHeight * eighths / 8;
+        for (int top = 1; top <= skimmer.Reached(); ++top) {
+            const jpegskim::RowStart& at = skimmer.Start(top);
+            std::vector<std::uint8_t> stream;
+            std::uint64_t resumeAt = 0;
+            ASSERT_TRUE(jpegskim::WithHeight(jpeg.data(), scan, height - (top - 1) * mcuHeight, stream));
+            ++count.rows;
+            if (!jpegskim::SpliceRow(layout, at, stream, resumeAt)) continue;
+            ++count.spliced;
+            count.bits.insert(at.bit);
+            stream.insert(stream.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(resumeAt), jpeg.end());
+            const auto part = LibjpegRows(stream, eighths);
+            const std::size_t shift = static_cast<std::size_t>((top - 1) * rowsPerMcu);
+            ASSERT_EQ(part.size() + shift, whole.size()) << name << " from row " << top;
+            for (std::size_t y = static_cast<std::size_t>((top + 1) * rowsPerMcu); y < whole.size(); ++y)
+                ASSERT_TRUE(part[y - shift] == whole[y])
+                    << name << " at " << eighths << "/8 from row " << top << ", row " << y;
+        }
+    }
+}
+
 // From every row of MCUs, a spliced stream decodes, at full size and scaled,
-// to the rows one decode of the whole file gives from the row below it on
-// (the row itself is there for the upsampling). Rows begin at every bit of
+// to the rows one decode of the whole file gives. Rows begin at every bit of
 // a byte, the tables are the standard ones or made for the picture, and the
 // sampling varies.
 TEST(JpegSkim, SplicedStreamsDecodeLikeTheWholeFromEveryRow) {
-    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+    const std::pair<const char*, std::vector<std::uint8_t>> files[] = {
         {"4:2:0", MakeJpeg({.width = 640, .height = 480})},
         {"4:2:2 own tables", MakeJpeg({.width = 401, .height = 333, .vSampling = 1, .optimize = true})},
         {"4:4:4 own tables",
@@ -785,38 +833,39 @@ TEST(JpegSkim, SplicedStreamsDecodeLikeTheWholeFromEveryRow) {
         {"4:4:0", MakeJpeg({.width = 150, .height = 260, .hSampling = 1, .vSampling = 2})},
         {"corpus", testsupport::ReadBytes(CorpusPath("jpeg") / "ljt-testorig.jpg")},
     };
-    std::set<int> bits;
-    int rows = 0, spliced = 0;
-    for (const auto& [name, jpeg] : files) {
-        const auto [layout, scan, mcuHeight] = SkimLayout(jpeg);
-        jpegskim::Skimmer skimmer(layout, ReadFrom(jpeg), scan);
-        ASSERT_TRUE(skimmer.Usable()) << name;
-        EXPECT_TRUE(skimmer.SkimTo(layout.mcuRows - 1)) << name;
-        EXPECT_EQ(skimmer.Reached(), layout.mcuRows - 1) << name;
-        const int height = static_cast<int>(LibjpegRows(jpeg, 8).size());
-        for (const int eighths : {8, 7, 3}) {
-            const auto whole = LibjpegRows(jpeg, eighths);
-            const int rowsPerMcu = mcuHeight * eighths / 8;
-            for (int top = 1; top <= skimmer.Reached(); ++top) {
-                const jpegskim::RowStart& at = skimmer.Start(top);
-                std::vector<std::uint8_t> stream;
-                std::uint64_t resumeAt = 0;
-                ASSERT_TRUE(jpegskim::WithHeight(jpeg.data(), scan, height - (top - 1) * mcuHeight, stream));
-                ++rows;
-                if (!jpegskim::SpliceRow(layout, at, stream, resumeAt)) continue;
-                ++spliced;
-                bits.insert(at.bit);
-                stream.insert(stream.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(resumeAt), jpeg.end());
-                const auto part = LibjpegRows(stream, eighths);
-                const std::size_t shift = static_cast<std::size_t>((top - 1) * rowsPerMcu);
-                ASSERT_EQ(part.size() + shift, whole.size()) << name << " from row " << top;
-                for (std::size_t y = static_cast<std::size_t>((top + 1) * rowsPerMcu); y < whole.size(); ++y)
-                    ASSERT_TRUE(part[y - shift] == whole[y]) << name << " from row " << top << ", row " << y;
-            }
-        }
+    SpliceCount count;
+    for (const auto& [name, jpeg] : files)
+        SpliceEveryRow(name, jpeg, {8, 7, 3}, count);
+    EXPECT_EQ(count.bits.size(), 8u);
+    EXPECT_GT(count.spliced, count.rows * 9 / 10);
+}
+
+// The same over pictures of every sampling libjpeg allows in one scan (luma
+// 1 to 4 by 1 to 4, chroma 1 or 2), qualities from 5 to 100, both kinds of
+// tables and any scale, chosen by a fixed seed.
+TEST(JpegSkim, SplicedStreamsOfManyKindsOfPictures) {
+    std::uint32_t seed = 2026;
+    const auto random = [&seed](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+    };
+    SpliceCount count;
+    for (int i = 0; i < 60; ++i) {
+        EncodeOptions o{.width = 8 + random(300), .height = 8 + random(200)};
+        o.hSampling = 1 + random(4);
+        o.vSampling = 1 + random(4);
+        o.chromaH = 1 + random(2);
+        o.chromaV = 1 + random(2);
+        if (o.hSampling % o.chromaH || o.hSampling * o.vSampling + 2 * o.chromaH * o.chromaV > 10)
+            o.chromaH = o.chromaV = 1;
+        if (o.vSampling % o.chromaV) o.chromaV = 1;
+        if (o.hSampling * o.vSampling > 8) o.hSampling = o.vSampling = 2;
+        o.quality = 5 + random(96);
+        o.optimize = random(2) == 1;
+        const int eighths = 1 + random(8);
+        SpliceEveryRow("picture " + std::to_string(i), MakeJpeg(o), {eighths}, count);
     }
-    EXPECT_EQ(bits.size(), 8u);
-    EXPECT_GT(spliced, rows * 9 / 10);
+    EXPECT_GT(count.spliced, count.rows * 9 / 10);
 }
 
 // Damage in the data stops the skimmer where libjpeg would not read on as
