@@ -571,10 +571,18 @@ bool RunLibjpeg(JpegJob& job) {
             job.firstRow = first;
         }
         // Skipping needs full-colour output: the quantisers keep state.
+        bool drawsNothing = false;
         if (job.firstRow > shift && !indexes && job.skippable) {
-            const auto skip = static_cast<JDIMENSION>(job.firstRow - shift) < cinfo.output_height
-                                  ? static_cast<JDIMENSION>(job.firstRow - shift)
-                                  : cinfo.output_height;
+            auto skip = static_cast<JDIMENSION>(job.firstRow - shift) < cinfo.output_height
+                            ? static_cast<JDIMENSION>(job.firstRow - shift)
+                            : cinfo.output_height;
+            // A stretch's band left with no rows still decodes the last one
+            // into its own buffer: libjpeg's skip to the end never reads the
+            // rest of the file, where one decode finds what is wrong.
+            if (skip == cinfo.output_height && job.stretcher && (job.lowerBand || !job.meeting) && skip > 0) {
+                skip = cinfo.output_height - 1;
+                drawsNothing = true;
+            }
             while (cinfo.output_scanline < skip)
                 if (jpeg_skip_scanlines(&cinfo, skip - cinfo.output_scanline) == 0) break;
         }
@@ -598,7 +606,7 @@ bool RunLibjpeg(JpegJob& job) {
             for (JDIMENSION r = 0; r < got; ++r) {
                 std::uint8_t* row = job.pixels + (base + r) * job.stride;
                 if (indexes) StoreQuantizedRow(cinfo, indexes[r], row);
-                if (job.stretcher) job.stretcher->PushRow(static_cast<int>(first + r), row);
+                if (job.stretcher && !drawsNothing) job.stretcher->PushRow(static_cast<int>(first + r), row);
             }
         }
         // A band that ends early leaves the rest to the band below.
