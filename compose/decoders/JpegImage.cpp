@@ -205,6 +205,16 @@ struct FileSource {
 extern "C" void FileSourceInit(j_decompress_ptr) {}
 extern "C" void FileSourceTerm(j_decompress_ptr) {}
 
+// Like libjpeg's own sources at the end of the data: a warning, and an
+// end-of-image marker in buffer. Returns its length.
+std::int64_t EndOfData(j_decompress_ptr cinfo, JOCTET* buffer) {
+    cinfo->err->msg_code = JWRN_JPEG_EOF;
+    cinfo->err->emit_message(reinterpret_cast<j_common_ptr>(cinfo), -1);
+    buffer[0] = 0xFF;
+    buffer[1] = JPEG_EOI;
+    return 2;
+}
+
 extern "C" boolean FileSourceFill(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<FileSource*>(cinfo->src);
     std::int64_t n = src->file->ReadAt(src->offset, src->buffer, src->bufferSize);
@@ -213,11 +223,7 @@ extern "C" boolean FileSourceFill(j_decompress_ptr cinfo) {
             cinfo->err->msg_code = JERR_INPUT_EMPTY;
             cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
         }
-        cinfo->err->msg_code = JWRN_JPEG_EOF;
-        cinfo->err->emit_message(reinterpret_cast<j_common_ptr>(cinfo), -1);
-        src->buffer[0] = 0xFF;
-        src->buffer[1] = JPEG_EOI;
-        n = 2;
+        n = EndOfData(cinfo, src->buffer);
     } else {
         src->offset += static_cast<std::uint64_t>(n);
     }
@@ -290,12 +296,8 @@ extern "C" boolean SpliceSourceFill(j_decompress_ptr cinfo) {
         src->pub.next_input_byte = src->data + src->offset;
     }
     if (n <= 0) {
-        cinfo->err->msg_code = JWRN_JPEG_EOF;
-        cinfo->err->emit_message(reinterpret_cast<j_common_ptr>(cinfo), -1);
-        src->buffer[0] = 0xFF;
-        src->buffer[1] = JPEG_EOI;
+        n = EndOfData(cinfo, src->buffer);
         src->pub.next_input_byte = src->buffer;
-        n = 2;
     } else {
         src->offset += static_cast<std::uint64_t>(n);
     }
@@ -312,6 +314,16 @@ extern "C" void SpliceSourceSkip(j_decompress_ptr cinfo, long count) {
     }
     cinfo->src->next_input_byte += skip;
     cinfo->src->bytes_in_buffer -= skip;
+}
+
+// Output rows per row of MCUs, and how many rows of MCUs a lower band skims
+// before it asks the meeting again.
+int RowsPerMcuRow(const jpeg_decompress_struct& cinfo) {
+    return cinfo.min_DCT_scaled_size * cinfo.max_v_samp_factor;
+}
+
+int McuRowsPerPiece(const jpeg_decompress_struct& cinfo) {
+    return std::max(1, static_cast<int>(cinfo.output_height) / 32 / RowsPerMcuRow(cinfo));
 }
 
 // The scans the skimmer reads: one interleaved baseline scan of 8-bit
@@ -382,13 +394,13 @@ SplicePlan PlanSplice(JpegJob& job, const jpeg_decompress_struct& cinfo, const j
         };
         jpegskim::Skimmer skimmer(layout, read, job.headerBytes);
         if (!skimmer.Usable()) return plan;
-        const int rowsPerMcu = cinfo.min_DCT_scaled_size * cinfo.max_v_samp_factor;
+        const int rowsPerMcu = RowsPerMcuRow(cinfo);
         const int height = static_cast<int>(cinfo.output_height);
         int first = job.firstRow;
         if (job.meeting && job.lowerBand) {
             // Piece by piece as libjpeg's skipping would go, until the bands
             // have met.
-            const int piece = std::max(1, height / 32 / rowsPerMcu);
+            const int piece = McuRowsPerPiece(cinfo);
             first = -1;
             for (int row = 0; first < 0;) {
                 row = std::min(row + piece, layout.mcuRows - 1);
@@ -537,9 +549,13 @@ bool RunLibjpeg(JpegJob& job) {
                 spliceSource.size = job.size;
                 spliceSource.file = job.file;
                 spliceSource.offset = plan.resumeAt;
-                spliceSource.bufferSize = std::size_t{1} << 18;
-                spliceSource.buffer = static_cast<JOCTET*>(cinfo.mem->alloc_large(
-                    reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, spliceSource.bufferSize));
+                // The file's pieces go into the buffer the first pass read
+                // them into; from memory, only the end-of-image marker does.
+                spliceSource.bufferSize = job.file ? fileSource.bufferSize : 2;
+                spliceSource.buffer = job.file
+                                          ? fileSource.buffer
+                                          : static_cast<JOCTET*>(cinfo.mem->alloc_small(
+                                                reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, 2));
                 cinfo.src = &spliceSource.pub;
                 jpeg_read_header(&cinfo, TRUE);
                 SetDecodeParameters(cinfo, job);
@@ -557,9 +573,7 @@ bool RunLibjpeg(JpegJob& job) {
             // A piece at a time, until the bands have met. Each piece ends on
             // an iMCU row: a skip that went on from inside one drew some of
             // the later rows unlike one decode (libjpeg-turbo 2.1, tested).
-            const auto iMcuRows =
-                static_cast<JDIMENSION>(cinfo.min_DCT_scaled_size * cinfo.max_v_samp_factor);
-            const JDIMENSION piece = std::max<JDIMENSION>(1, cinfo.output_height / 32 / iMcuRows) * iMcuRows;
+            const auto piece = static_cast<JDIMENSION>(McuRowsPerPiece(cinfo) * RowsPerMcuRow(cinfo));
             int first = -1;
             while (first < 0) {
                 const JDIMENSION to = std::min(cinfo.output_height, cinfo.output_scanline + piece);
